@@ -1,0 +1,89 @@
+// The utility library: messages and exceptions, paths, directories and
+// narrow-encoding conversion.
+#ifndef QAMCVS_CONTRACTS_QAMUTIL_H_
+#define QAMCVS_CONTRACTS_QAMUTIL_H_
+
+#include <string>
+#include <vector>
+
+#include "I18NString.h"
+#include "PYLException.h"
+
+/// A numbered message of the utility library.
+class QamMessage : public PYLMessageBase {
+ public:
+  explicit QamMessage(unsigned long number, I18NString text = I18NString())
+      : PYLMessageBase(number, std::move(text)) {}
+};
+
+/// The exception of the utility library; Raise throws a QamException.
+class QamException : public PYLException {
+ public:
+  explicit QamException(long code) : PYLException(code) {}
+  QamException(long code, I18NString text) : PYLException(code, std::move(text)) {}
+  [[noreturn]] void Raise(const SourceLocation& where, const char* function,
+                          const char* macro) override;
+};
+
+/// Raises a QamException with code and message number `code` and `text`.
+[[noreturn]] void QamRaise(unsigned long code, const I18NString& text,
+                           const SourceLocation& where, const char* function);
+
+/// Path and white-space helpers; every operation changes its argument in place.
+class QamSystemUtils {
+ public:
+  /// Drops leading white space (blank, tab, line feed, carriage return, VT, FF).
+  static void TrimLeft(I18NString& text);
+  /// Drops trailing white space.
+  static void TrimRight(I18NString& text);
+  /// Drops trailing "/" and "\" separators, but never the first character,
+  /// so "/" stays "/".
+  static void EnsureNoTrailingSlash(I18NString& path);
+  /// Turns every "\" into "/".
+  static void ReplaceBackSlashWithForwardSlash(I18NString& path);
+};
+
+/// Directory helpers over the real file system.
+class QamDvDir {
+ public:
+  /// Stat-style mode bits for exists().
+  static constexpr unsigned short kFolder = 0x4000;
+  static constexpr unsigned short kFile = 0x8000;
+  static constexpr unsigned short kReadable = 0x0100;
+  static constexpr unsigned short kWritable = 0x0080;
+
+  /// Non-zero if anything exists at path (a dangling symbolic link counts).
+  /// accessMode is accepted for compatibility; only 0 is used.
+  static int Exists(const I18NString& path, int accessMode = 0);
+  /// Non-zero if path exists (links followed) and satisfies every bit of
+  /// mask: kFolder, kFile, and kReadable / kWritable checked against the
+  /// calling process's real access rights.
+  static int exists(const I18NString& path, unsigned short mask);
+  /// Makes exactly one folder. Non-zero on success; on failure errno is left
+  /// as the system set it, for the caller to read.
+  static int createDir(const I18NString& path);
+  /// Reads folder: bare names of its files into files and of its sub-folders
+  /// into folders, each sorted by name, without "." and "..". An entry that
+  /// is a link to a folder counts as a folder; any other entry as a file.
+  /// Non-zero when the folder was read. The filter arguments must be null.
+  static int readDir(const I18NString& folder, std::vector<I18NString>& files,
+                     const void* fileFilter, std::vector<I18NString>& folders,
+                     const void* folderFilter);
+};
+
+/// A string's text in a narrow encoding.
+class QamCodeConverter {
+ public:
+  /// Converts text into encoding (an ICU converter name); raises for an
+  /// unknown name. Unrepresentable characters become the encoding's
+  /// substitution character.
+  QamCodeConverter(const char* encoding, const I18NString& text);
+  /// The NUL-terminated narrow text, valid while this converter lives.
+  const char* toCharPtr(void* /*unused*/) const { return bytes_.c_str(); }
+  std::size_t byteLength() const { return bytes_.size(); }
+
+ private:
+  std::string bytes_;
+};
+
+#endif  // QAMCVS_CONTRACTS_QAMUTIL_H_

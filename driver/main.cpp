@@ -1,0 +1,54 @@
+// qamcvs: answers one question about a CVS repository per run.
+//
+// The exit status is 1 when a command's document was written and 0 in every
+// other case; the host application relies on that inversion.
+#include <string>
+
+#include "QamFormatter.h"
+#include "QamUtil.h"
+#include "dispatch.h"
+#include "platform.h"
+
+namespace {
+
+// Without the XML platform no document can be rendered by Xerces; the
+// failure document is then built by hand, and the run exits 0.
+int ReportPlatformFailure(const std::string& why) {
+  try {
+    QamRaise(kQamInputError,
+             I18NString::FromUtf8("Could not start the XML platform: " + why),
+             SourceLocation(__FILE__, __LINE__), "main");
+  } catch (...) {
+    QamFormatterUtility::WriteToStdOut(QamFormatterUtility::GetExceptionThrownDoc());
+  }
+  platform::FlushAllStreams();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int exitStatus = 0;
+  std::string why;
+  if (!platform::StartXmlPlatform(&why)) return ReportPlatformFailure(why);
+  try {
+    QamCmdLineArg commandLine;
+    commandLine.ProcessCmdParams(argc, argv);
+    if (CommandRunner run = FindCommand(commandLine.GetCommandID())) {
+      run(commandLine.GetInputParams());
+      exitStatus = 1;
+    }
+  } catch (...) {
+    // A failure while reporting the failure leaves the status at 0 with
+    // whatever was printed.
+    try {
+      I18NString document;
+      document = QamFormatterUtility::GetExceptionThrownDoc();
+      QamFormatterUtility::WriteToStdOut(document);
+    } catch (...) {
+    }
+  }
+  platform::FlushAllStreams();
+  platform::StopXmlPlatform();
+  return exitStatus;
+}

@@ -1,0 +1,121 @@
+#include "QamCommandBases.h"
+
+#include "text_capture.h"
+#include "xml_writer.h"
+
+namespace {
+constexpr const char* kRootMeaning = "the repository root directory";
+}  // namespace
+
+QamExist::QamExist(QamInputParams& params)
+    : pathToRepository_(RequiredParameter(params, "PathToRep", kRootMeaning,
+                                          "QamExist::QamExist")),
+      pathInRepository_(params.GetValueOf("PathInRep")) {}
+
+QamExist::~QamExist() = default;
+
+I18NString QamExist::ConverToQamFormat() {
+  QamXmlWriter writer;
+  writer.Markup(u"<Output>");
+  writer.Element(u"RepositoryExists", repositoryExists);
+  writer.Element(u"PathExists", pathExists);
+  writer.Markup(u"</Output>");
+  return writer.Finish();
+}
+
+QamCheckedOut::QamCheckedOut(QamInputParams& params) : outputText(CaptureToolText(params)) {}
+
+QamCheckedOut::~QamCheckedOut() = default;
+
+I18NString QamCheckedOut::ConverToQamFormat() {
+  QamXmlWriter writer;
+  writer.Markup(u"<Output>");
+  writer.Element(u"IsCheckedOut", isCheckedOut);
+  writer.Element(u"CheckedOutBy", checkedOutBy);
+  writer.Markup(u"</Output>");
+  return writer.Finish();
+}
+
+QamHistoryRecord::QamHistoryRecord(I18NString author, I18NString revision,
+                                   I18NString dateTime, I18NString comment)
+    : author_(std::move(author)),
+      revision_(std::move(revision)),
+      dateTime_(std::move(dateTime)),
+      comment_(std::move(comment)) {}
+
+QamHistoryRecord::~QamHistoryRecord() = default;
+
+QamHistory::QamHistory(QamInputParams& params) : outputText(CaptureToolText(params)) {}
+
+QamHistory::~QamHistory() = default;
+
+void QamHistory::AddEntry(QamHistoryRecord* record) { records_.emplace_back(record); }
+
+I18NString QamHistory::ConverToQamFormat() {
+  QamXmlWriter writer;
+  writer.Markup(u"<Output><History>");
+  for (const auto& record : records_) {
+    writer.Markup(u"<Record>");
+    writer.Element(u"Author", record->author());
+    writer.Element(u"Revision", record->revision());
+    writer.Element(u"DateTime", record->dateTime());
+    writer.Markup(u"<Comment>");
+    writer.EscapedText(record->comment());
+    writer.Markup(u"</Comment></Record>");
+  }
+  writer.Markup(u"</History></Output>");
+  return writer.Finish();
+}
+
+QamEnumChildren::QamEnumChildren(QamInputParams& params)
+    : pathToRepository(RequiredParameter(params, "PathToRep", kRootMeaning,
+                                         "QamEnumChildren::QamEnumChildren")),
+      pathInRepository(params.GetValueOf("PathInRep")) {}
+
+QamEnumChildren::~QamEnumChildren() = default;
+
+void QamEnumChildren::AddItem(const I18NString& name, const bool& isFolder) {
+  items_.emplace_back(name, isFolder);
+}
+
+I18NString QamEnumChildren::ConverToQamFormat() {
+  QamXmlWriter writer;
+  writer.Markup(u"<Output>");
+  writer.Element(u"Success", successFlag);
+  writer.Markup(u"<Children>");
+  for (const auto& [name, isFolderItem] : items_) {
+    writer.Markup(isFolderItem ? u"<Child IsFolder=\"TRUE\">" : u"<Child IsFolder=\"FALSE\">");
+    writer.Text(name);
+    writer.Markup(u"</Child>");
+  }
+  writer.Markup(u"</Children></Output>");
+  return writer.Finish();
+}
+
+QamProperties::QamProperties(QamInputParams& params)
+    : pathToRepository_(RequiredParameter(params, "PathToRep", kRootMeaning,
+                                          "QamProperties::QamProperties")),
+      pathInRepository_(params.GetValueOf("PathInRep")) {}
+
+QamProperties::~QamProperties() = default;
+
+I18NString QamProperties::ConverToQamFormat() {
+  QamXmlWriter writer;
+  writer.Markup(u"<Output>");
+  writer.Element(u"IsFolder", isFolder);
+  writer.Markup(u"</Output>");
+  return writer.Finish();
+}
+
+QamIsFileDifferent::QamIsFileDifferent(QamInputParams& params)
+    : outputText(CaptureToolText(params)) {}
+
+QamIsFileDifferent::~QamIsFileDifferent() = default;
+
+I18NString QamIsFileDifferent::ConverToQamFormat() {
+  QamXmlWriter writer;
+  writer.Markup(u"<Output>");
+  writer.Element(u"IsDifferent", isDifferent);
+  writer.Markup(u"</Output>");
+  return writer.Finish();
+}

@@ -1,0 +1,156 @@
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+
+#include "PYLException.h"
+#include "QamFormatter.h"
+#include "QamUtil.h"
+#include "platform.h"
+#include "xml_writer.h"
+
+namespace {
+
+struct Failure {
+  unsigned long code = 0;
+  I18NString message;
+  I18NString source;
+  I18NString function;
+};
+
+// Reads the exception in flight; never raises.
+Failure DescribeCurrentException() {
+  Failure failure;
+  try {
+    std::exception_ptr current = std::current_exception();
+    if (!current) {
+      failure.message = "The command failed for an unknown reason.";
+      return failure;
+    }
+    try {
+      std::rethrow_exception(current);
+    } catch (const PYLException& error) {
+      failure.code = static_cast<unsigned long>(error.code()) & 0xFFFFFFFFUL;
+      failure.message = error.message();
+      std::string source = error.sourceFile() + ":" + std::to_string(error.sourceLine());
+      failure.source = I18NString::FromUtf8(source);
+      failure.function = I18NString::FromUtf8(error.function());
+    } catch (const std::bad_alloc&) {
+      failure.message = "Not enough memory to complete the command.";
+    } catch (const std::exception& error) {
+      failure.message = I18NString::FromUtf8(std::string("The command failed: ") + error.what());
+    } catch (...) {
+      failure.message = "The command failed for an unknown reason.";
+    }
+  } catch (...) {
+    failure.message = I18NString();
+  }
+  return failure;
+}
+
+std::string CodeText(unsigned long code) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08lX", code & 0xFFFFFFFFUL);
+  return text;
+}
+
+// The failure document without Xerces, for when the XML platform is down or
+// failed: only the five markup characters need escaping, and control
+// characters are replaced as the XML writer does.
+std::string EscapeByHand(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '\r': out += "&#xD;"; break;
+      default:
+        if (byte < 0x20 && c != '\t' && c != '\n') {
+          out += "\xEF\xBF\xBD";
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out;
+}
+
+I18NString FailureDocumentByHand(const Failure& failure) {
+  std::string document(QamFormatterUtility::GetXmlVersionTag().utf8());
+  document += "<QAM_DOC><Error><Code>" + CodeText(failure.code) + "</Code><Message>" +
+              EscapeByHand(failure.message.utf8()) + "</Message><Source>" +
+              EscapeByHand(failure.source.utf8()) + "</Source><Function>" +
+              EscapeByHand(failure.function.utf8()) + "</Function></Error></QAM_DOC>";
+  return I18NString::FromUtf8(document);
+}
+
+}  // namespace
+
+I18NString QamFormatterUtility::GetXmlVersionTag() {
+  return I18NString("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+}
+
+void QamFormatterUtility::EscapeDOMChars(I18NString& text) {
+  std::string_view bytes = text.utf8();
+  if (bytes.find_first_of("&<>\"'") == std::string_view::npos) return;
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 8);
+  for (char c : bytes) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default: out += c;
+    }
+  }
+  text = I18NString::FromUtf8(out);
+}
+
+I18NString QamFormatterUtility::GetExceptionThrownDoc() {
+  Failure failure = DescribeCurrentException();
+  if (platform::XmlPlatformIsUp()) {
+    try {
+      QamXmlWriter writer;
+      writer.Markup(u"<Error>");
+      writer.Element(u"Code", I18NString(CodeText(failure.code).c_str()));
+      writer.Element(u"Message", failure.message);
+      writer.Element(u"Source", failure.source);
+      writer.Element(u"Function", failure.function);
+      writer.Markup(u"</Error>");
+      return writer.Finish();
+    } catch (...) {
+      // Fall through to the document built by hand.
+    }
+  }
+  try {
+    return FailureDocumentByHand(failure);
+  } catch (...) {
+    return I18NString();
+  }
+}
+
+uint32_t QamFormatterUtility::WriteToStdOut(const I18NString& document) {
+  std::string_view bytes = document.utf8();
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) return 1;
+  if (std::fputc('\n', stdout) == EOF) return 1;
+  if (std::fflush(stdout) != 0) return 1;
+  return 0;
+}
+
+QamCmdObject::~QamCmdObject() = default;
+
+void QamCmdObject::WriteToStdOut(I18NString& document) {
+  if (QamFormatterUtility::WriteToStdOut(document) != 0) {
+    int error = errno;
+    QamRaise(kQamInputError,
+             I18NString::FromUtf8(platform::SystemErrorText(
+                 "Could not write the document to standard output", error)),
+             SourceLocation(__FILE__, __LINE__), "QamCmdObject::WriteToStdOut");
+  }
+}

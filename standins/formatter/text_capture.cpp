@@ -1,0 +1,97 @@
+#include "text_capture.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "QamUtil.h"
+#include "encoding.h"
+#include "platform.h"
+
+namespace {
+
+// I18NString holds at most 1 GiB; a larger log is refused before it is read whole.
+constexpr std::size_t kMaxTextBytes = static_cast<std::size_t>(INT_MAX / 2);
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+[[noreturn]] void RaiseInput(const std::string& text, const char* function) {
+  QamRaise(kQamInputError, I18NString(text.c_str()), SourceLocation(__FILE__, __LINE__),
+           function);
+}
+
+std::string ReadAll(std::FILE* file, const std::string& what) {
+  std::string bytes;
+  char chunk[64 * 1024];
+  for (;;) {
+    std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
+    bytes.append(chunk, got);
+    if (bytes.size() > kMaxTextBytes) {
+      RaiseInput("The text in " + what + " is too large: more than 1 GiB is not supported.",
+                 "CaptureToolText");
+    }
+    if (got < sizeof chunk) break;
+  }
+  if (std::ferror(file)) {
+    RaiseInput(platform::SystemErrorText("Could not read " + what, errno) + ".",
+               "CaptureToolText");
+  }
+  return bytes;
+}
+
+}  // namespace
+
+I18NString DecodeToolText(std::string bytes, const char* encoding) {
+  if (!IsUtf8EncodingName(encoding)) bytes = DecodeToUtf8(bytes, encoding);
+  // UTF-8 holds a zero byte only for U+0000, which no text of the tools
+  // carries; a NUL-terminated copy would be cut short there.
+  for (std::size_t at = bytes.find('\0'); at != std::string::npos;
+       at = bytes.find('\0', at + 3)) {
+    bytes.replace(at, 1, "\xEF\xBF\xBD");
+  }
+  std::string_view text(bytes);
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  return I18NString::FromUtf8(text);
+}
+
+I18NString CaptureToolText(const QamInputParams& params) {
+  I18NString path = params.GetValueOf("OutputFile");
+  if (path.empty()) {
+    RaiseInput("The parameter OutputFile is missing or empty: it names the file that "
+               "holds the version-control tool's text (\"-\" for standard input).",
+               "CaptureToolText");
+  }
+  I18NString encodingName = params.GetValueOf("Encoding");
+  std::string encoding = encodingName.empty() ? std::string(I18NGetPlatformDefaultEncoding())
+                                              : std::string(encodingName.utf8());
+  std::string bytes;
+  if (path == "-") {
+    bytes = ReadAll(stdin, "standard input");
+  } else {
+    std::string name(path.utf8());
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.c_str(), "rb"));
+    if (!file) {
+      RaiseInput(platform::SystemErrorText(
+                     "Could not open the file \"" + name + "\" named by OutputFile", errno) +
+                     ".",
+                 "CaptureToolText");
+    }
+    bytes = ReadAll(file.get(), "the file \"" + name + "\" named by OutputFile");
+  }
+  return DecodeToolText(std::move(bytes), encoding.c_str());
+}
+
+I18NString RequiredParameter(const QamInputParams& params, const char* name,
+                             const char* meaning, const char* function) {
+  I18NString value = params.GetValueOf(name);
+  if (value.empty()) {
+    RaiseInput(std::string("The parameter ") + name + " is missing or empty: it names " +
+                   meaning + ".",
+               function);
+  }
+  return value;
+}

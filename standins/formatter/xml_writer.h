@@ -1,0 +1,47 @@
+// Writes one result document with Xerces-C's streaming XMLFormatter: markup
+// goes out as it is, values are escaped and transcoded to UTF-8 by Xerces.
+#ifndef QAMCVS_STANDINS_FORMATTER_XML_WRITER_H_
+#define QAMCVS_STANDINS_FORMATTER_XML_WRITER_H_
+
+#include <memory>
+#include <string>
+
+#include "I18NString.h"
+
+class QamXmlWriter {
+ public:
+  /// Starts a document: the XML declaration and <QAM_DOC>. The XML platform
+  /// must be up.
+  QamXmlWriter();
+  ~QamXmlWriter();
+  QamXmlWriter(const QamXmlWriter&) = delete;
+  QamXmlWriter& operator=(const QamXmlWriter&) = delete;
+
+  /// Writes markup that the caller knows to be well-formed, e.g. u"<Output>".
+  void Markup(const char16_t* markup);
+  /// Writes a text value as element content: escaped, with every character
+  /// that XML 1.0 cannot carry written as U+FFFD and carriage returns as
+  /// character references, so that a parser reads back exactly the value.
+  void Text(const I18NString& value);
+  /// Writes a value that is already escaped for XML (entity references for
+  /// &, <, >, " and '); it is written so that a parser reads back the
+  /// unescaped text, never escaped twice.
+  void EscapedText(const I18NString& value);
+  /// <name>value</name>
+  void Element(const char16_t* name, const I18NString& value);
+  /// <name>TRUE</name> or <name>FALSE</name>
+  void Element(const char16_t* name, bool value);
+  /// Ends the document with </QAM_DOC> and returns it.
+  I18NString Finish();
+
+ private:
+  void TextUnits(std::u16string units);
+
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+/// Undoes the five entity references that EscapeDOMChars writes.
+std::u16string UnescapeDomChars(const std::u16string& text);
+
+#endif  // QAMCVS_STANDINS_FORMATTER_XML_WRITER_H_

@@ -1,0 +1,128 @@
+#include "encoding.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
+#include <unicode/ustring.h>
+
+#include <memory>
+#include <vector>
+
+#include "PYLException.h"
+
+namespace {
+
+struct ConverterCloser {
+  void operator()(UConverter* converter) const { ucnv_close(converter); }
+};
+using Converter = std::unique_ptr<UConverter, ConverterCloser>;
+
+// Writes U+FFFD for every illegal, irregular or unassigned input sequence:
+// ICU's own substitution writes U+001A for legacy code pages.
+void SubstituteReplacementCharacter(const void*, UConverterToUnicodeArgs* args,
+                                    const char*, int32_t,
+                                    UConverterCallbackReason reason,
+                                    UErrorCode* error) {
+  if (reason > UCNV_IRREGULAR) return;
+  static const UChar kReplacement = 0xFFFD;
+  *error = U_ZERO_ERROR;
+  ucnv_cbToUWriteUChars(args, &kReplacement, 1, 0, error);
+}
+
+bool EqualsIgnoringCaseAndDashes(const char* name, const char* wanted) {
+  std::string folded;
+  for (const char* p = name; *p != '\0'; ++p) {
+    char c = *p;
+    if (c == '-' || c == '_') continue;
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    folded.push_back(c);
+  }
+  return folded == wanted;
+}
+
+[[noreturn]] void RaiseIcuFailure(const char* what, const char* encoding,
+                                  UErrorCode error) {
+  std::string text = std::string(what) + " \"" + encoding +
+                     "\": " + u_errorName(error) + ".";
+  PYLException(static_cast<long>(kQamInputError), I18NString(text.c_str()))
+      .Raise(SourceLocation(__FILE__, __LINE__), "DecodeToUtf8", "PYL_THROW");
+}
+
+Converter OpenConverter(const char* encoding) {
+  UErrorCode error = U_ZERO_ERROR;
+  Converter converter(ucnv_open(encoding, &error));
+  if (U_FAILURE(error) || !converter) {
+    RaiseIcuFailure("The encoding is not known", encoding, error);
+  }
+  return converter;
+}
+
+std::string Utf16ToUtf8(const std::u16string& units) {
+  std::string out;
+  if (units.empty()) return out;
+  int32_t needed = 0;
+  UErrorCode error = U_ZERO_ERROR;
+  u_strToUTF8WithSub(nullptr, 0, &needed, units.data(),
+                     static_cast<int32_t>(units.size()), 0xFFFD, nullptr, &error);
+  out.resize(static_cast<std::size_t>(needed));
+  error = U_ZERO_ERROR;
+  u_strToUTF8WithSub(out.data(), needed, &needed, units.data(),
+                     static_cast<int32_t>(units.size()), 0xFFFD, nullptr, &error);
+  return out;
+}
+
+}  // namespace
+
+bool IsUtf8EncodingName(const char* name) {
+  return EqualsIgnoringCaseAndDashes(name, "utf8");
+}
+
+bool IsUcs2EncodingName(const char* name) {
+  return EqualsIgnoringCaseAndDashes(name, "ucs2");
+}
+
+std::string DecodeToUtf8(std::string_view bytes, const char* encoding) {
+  Converter converter = OpenConverter(encoding);
+  UErrorCode error = U_ZERO_ERROR;
+  ucnv_setToUCallBack(converter.get(), SubstituteReplacementCharacter, nullptr,
+                      nullptr, nullptr, &error);
+  std::u16string units;
+  // Convert in pieces so that no count overflows and memory stays bounded
+  // by the output.
+  std::vector<UChar> chunk(64 * 1024);
+  const char* source = bytes.data();
+  const char* sourceEnd = bytes.data() + bytes.size();
+  bool flushed = false;
+  while (!flushed) {
+    UChar* target = chunk.data();
+    error = U_ZERO_ERROR;
+    ucnv_toUnicode(converter.get(), &target, chunk.data() + chunk.size(),
+                   &source, sourceEnd, nullptr, true, &error);
+    units.append(chunk.data(), static_cast<std::size_t>(target - chunk.data()));
+    if (error == U_BUFFER_OVERFLOW_ERROR) continue;
+    if (U_FAILURE(error)) RaiseIcuFailure("Could not decode the text as", encoding, error);
+    flushed = true;
+  }
+  return Utf16ToUtf8(units);
+}
+
+std::string EncodeFromUtf8(std::string_view utf8, const char* encoding) {
+  if (IsUtf8EncodingName(encoding)) return std::string(utf8);
+  Converter converter = OpenConverter(encoding);
+  std::u16string units;
+  units.resize(utf8.size() + 1);
+  int32_t length = 0;
+  UErrorCode error = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(units.data(), static_cast<int32_t>(units.size()), &length,
+                       utf8.data(), static_cast<int32_t>(utf8.size()), 0xFFFD,
+                       nullptr, &error);
+  if (U_FAILURE(error)) RaiseIcuFailure("Could not encode the text as", encoding, error);
+  std::string out;
+  out.resize(static_cast<std::size_t>(UCNV_GET_MAX_BYTES_FOR_STRING(length, ucnv_getMaxCharSize(converter.get()))) + 1);
+  error = U_ZERO_ERROR;
+  int32_t written = ucnv_fromUChars(converter.get(), out.data(),
+                                    static_cast<int32_t>(out.size()), units.data(),
+                                    length, &error);
+  if (U_FAILURE(error)) RaiseIcuFailure("Could not encode the text as", encoding, error);
+  out.resize(static_cast<std::size_t>(written));
+  return out;
+}

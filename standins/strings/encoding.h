@@ -1,0 +1,23 @@
+// Conversions between UTF-8 and other encodings, through ICU converters.
+#ifndef QAMCVS_STANDINS_STRINGS_ENCODING_H_
+#define QAMCVS_STANDINS_STRINGS_ENCODING_H_
+
+#include <string>
+#include <string_view>
+
+/// True for the names of UTF-8 ("UTF-8", "utf8", ... in any case).
+bool IsUtf8EncodingName(const char* name);
+/// True for "ucs-2" (NUL-terminated UTF-16 units in the host's byte order).
+bool IsUcs2EncodingName(const char* name);
+
+/// Decodes bytes in the named ICU encoding into well-formed UTF-8. Invalid
+/// or unmappable sequences become U+FFFD. Raises PYLException for a name that
+/// ICU does not know.
+std::string DecodeToUtf8(std::string_view bytes, const char* encoding);
+
+/// Encodes well-formed UTF-8 into the named encoding; characters it cannot
+/// represent become the converter's substitution character. Raises
+/// PYLException for an unknown name.
+std::string EncodeFromUtf8(std::string_view utf8, const char* encoding);
+
+#endif  // QAMCVS_STANDINS_STRINGS_ENCODING_H_

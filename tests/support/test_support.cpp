@@ -1,0 +1,255 @@
+#include "support/test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <xercesc/dom/DOM.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/sax/HandlerBase.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/XMLString.hpp>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace testing_support {
+namespace {
+
+class XmlPlatformEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { xercesc::XMLPlatformUtils::Initialize(); }
+  void TearDown() override { xercesc::XMLPlatformUtils::Terminate(); }
+};
+
+const ::testing::Environment* const kXmlEnvironment =
+    ::testing::AddGlobalTestEnvironment(new XmlPlatformEnvironment);
+
+std::string Utf8Of(const XMLCh* text) {
+  if (text == nullptr) return std::string();
+  std::u16string units(reinterpret_cast<const char16_t*>(text));
+  std::string out;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    char32_t c = units[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size()) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+RunResult Run(const std::vector<std::string>& argv, const std::string& input) {
+  RunResult result;
+  int in[2], out[2], err[2];
+  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return result;
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  signal(SIGPIPE, SIG_IGN);
+  std::size_t written = 0;
+  if (input.empty()) {
+    close(in[1]);
+    in[1] = -1;
+  }
+  fcntl(out[0], F_SETFL, O_NONBLOCK);
+  fcntl(err[0], F_SETFL, O_NONBLOCK);
+  if (in[1] >= 0) fcntl(in[1], F_SETFL, O_NONBLOCK);
+  bool outOpen = true, errOpen = true;
+  char buffer[65536];
+  while (outOpen || errOpen) {
+    struct pollfd fds[3];
+    int n = 0;
+    if (outOpen) fds[n++] = {out[0], POLLIN, 0};
+    if (errOpen) fds[n++] = {err[0], POLLIN, 0};
+    if (in[1] >= 0) fds[n++] = {in[1], POLLOUT, 0};
+    if (poll(fds, static_cast<nfds_t>(n), -1) < 0 && errno != EINTR) break;
+    for (int i = 0; i < n; ++i) {
+      if (fds[i].revents == 0) continue;
+      if (fds[i].fd == in[1]) {
+        ssize_t put = write(in[1], input.data() + written, input.size() - written);
+        if (put > 0) written += static_cast<std::size_t>(put);
+        if (put < 0 && errno != EAGAIN) written = input.size();
+        if (written == input.size()) {
+          close(in[1]);
+          in[1] = -1;
+        }
+        continue;
+      }
+      ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        (fds[i].fd == out[0] ? result.out : result.err).append(buffer, static_cast<std::size_t>(got));
+      } else if (got == 0 || errno != EAGAIN) {
+        if (fds[i].fd == out[0]) outOpen = false; else errOpen = false;
+      }
+    }
+  }
+  if (in[1] >= 0) close(in[1]);
+  close(out[0]);
+  close(err[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+RunResult RunQamcvs(const std::vector<std::string>& args, const std::string& input) {
+  std::vector<std::string> argv{QAMCVS_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return Run(argv, input);
+}
+
+RunResult Shell(const std::string& command, bool check) {
+  RunResult result = Run({"bash", "-c", command});
+  if (check && result.status != 0) {
+    ADD_FAILURE() << "command failed (" << result.status << "): " << command << "\n"
+                  << result.out << result.err;
+  }
+  return result;
+}
+
+bool HaveProgram(const std::string& name) {
+  return Run({"bash", "-c", "command -v " + name + " >/dev/null"}).status == 0;
+}
+
+bool RunningAsRoot() { return geteuid() == 0; }
+
+std::string AsNobodyPrefix() {
+  if (!RunningAsRoot()) return std::string();
+  return "setpriv --reuid=nobody --regid=nogroup --clear-groups -- ";
+}
+
+TempDir::TempDir() {
+  char pattern[] = "/tmp/qamcvs-test-XXXXXX";
+  const char* made = mkdtemp(pattern);
+  path_ = made != nullptr ? made : "/tmp";
+  // Permission tests run parts as "nobody", who must be able to reach the folder.
+  chmod(path_.c_str(), 0755);
+}
+
+TempDir::~TempDir() {
+  if (path_ == "/tmp") return;
+  // Folders made read-only by a test must become writable to be removed.
+  Run({"chmod", "-R", "u+rwx", path_});
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary);
+  file << bytes;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+ParsedXml ParseXml(const std::string& document) {
+  using namespace xercesc;
+  ParsedXml parsed;
+  parsed.body = document;
+  XercesDOMParser parser;
+  parser.setDoNamespaces(false);
+  parser.setValidationScheme(XercesDOMParser::Val_Never);
+  HandlerBase errors;
+  parser.setErrorHandler(&errors);
+  MemBufInputSource source(reinterpret_cast<const XMLByte*>(document.data()),
+                           document.size(), "document");
+  try {
+    parser.parse(source);
+  } catch (const SAXParseException& error) {
+    parsed.error = Utf8Of(error.getMessage()) + " at column " +
+                   std::to_string(error.getColumnNumber());
+    return parsed;
+  } catch (const XMLException& error) {
+    parsed.error = Utf8Of(error.getMessage());
+    return parsed;
+  } catch (const DOMException& error) {
+    parsed.error = Utf8Of(error.getMessage());
+    return parsed;
+  }
+  DOMDocument* dom = parser.getDocument();
+  if (dom == nullptr || dom->getDocumentElement() == nullptr) {
+    parsed.error = "no document element";
+    return parsed;
+  }
+  parsed.wellFormed = true;
+  parsed.rootName = Utf8Of(dom->getDocumentElement()->getTagName());
+  // Keep a copy of the document: the parser owns the DOM.
+  auto* copy = static_cast<DOMDocument*>(dom->cloneNode(true));
+  parsed.dom_ = std::shared_ptr<void>(copy, [](void* node) {
+    static_cast<DOMDocument*>(node)->release();
+  });
+  return parsed;
+}
+
+std::vector<std::string> ParsedXml::TextsOf(const std::string& name) const {
+  using namespace xercesc;
+  std::vector<std::string> texts;
+  if (!dom_) return texts;
+  auto* dom = static_cast<DOMDocument*>(dom_.get());
+  std::u16string wide(name.begin(), name.end());
+  DOMNodeList* nodes = dom->getElementsByTagName(reinterpret_cast<const XMLCh*>(wide.c_str()));
+  for (XMLSize_t i = 0; i < nodes->getLength(); ++i) {
+    texts.push_back(Utf8Of(nodes->item(i)->getTextContent()));
+  }
+  return texts;
+}
+
+std::vector<std::string> ParsedXml::AttributesOf(const std::string& name,
+                                                 const std::string& attribute) const {
+  using namespace xercesc;
+  std::vector<std::string> values;
+  if (!dom_) return values;
+  auto* dom = static_cast<DOMDocument*>(dom_.get());
+  std::u16string wide(name.begin(), name.end());
+  std::u16string wideAttribute(attribute.begin(), attribute.end());
+  DOMNodeList* nodes = dom->getElementsByTagName(reinterpret_cast<const XMLCh*>(wide.c_str()));
+  for (XMLSize_t i = 0; i < nodes->getLength(); ++i) {
+    auto* element = static_cast<DOMElement*>(nodes->item(i));
+    values.push_back(Utf8Of(element->getAttribute(reinterpret_cast<const XMLCh*>(wideAttribute.c_str()))));
+  }
+  return values;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,76 @@
+// Helpers shared by the tests: running processes, temporary folders, and
+// reading documents back with an XML parser.
+#ifndef QAMCVS_TESTS_SUPPORT_TEST_SUPPORT_H_
+#define QAMCVS_TESTS_SUPPORT_TEST_SUPPORT_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+struct RunResult {
+  int status = -1;  // exit status; 128 + signal number when killed
+  std::string out;
+  std::string err;
+};
+
+/// Runs argv[0] (found on PATH) with argv, feeding input on standard input.
+RunResult Run(const std::vector<std::string>& argv, const std::string& input = "");
+
+/// Runs the qamcvs binary under test with args.
+RunResult RunQamcvs(const std::vector<std::string>& args, const std::string& input = "");
+
+/// Runs a bash command line; returns its exit status and output. Fails the
+/// test (ADD_FAILURE) with the output when check is true and it fails.
+RunResult Shell(const std::string& command, bool check = true);
+
+/// True when a program is on PATH.
+bool HaveProgram(const std::string& name);
+
+/// True when the tests run as root, where permission cases need an
+/// unprivileged user (see RunAsNobody).
+bool RunningAsRoot();
+
+/// A command prefix that runs as the unprivileged user "nobody" when the
+/// tests run as root ("setpriv ..."); empty otherwise.
+std::string AsNobodyPrefix();
+
+/// A fresh folder under /tmp, removed with everything in it on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  /// path() + "/" + name
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+
+/// A document read back with Xerces-C's DOM parser.
+struct ParsedXml {
+  bool wellFormed = false;
+  std::string error;
+  /// The text content (UTF-8) of every element named name, in document order.
+  std::vector<std::string> TextsOf(const std::string& name) const;
+  /// The value of attribute of every element named name, in document order.
+  std::vector<std::string> AttributesOf(const std::string& name,
+                                        const std::string& attribute) const;
+  std::string rootName;
+  std::string body;  // the document as given
+  std::shared_ptr<void> dom_;  // a DOMDocument owned here
+};
+
+/// Parses document (UTF-8). The XML platform is started for the tests.
+ParsedXml ParseXml(const std::string& document);
+
+}  // namespace testing_support
+
+#endif  // QAMCVS_TESTS_SUPPORT_TEST_SUPPORT_H_
