@@ -1,5 +1,13 @@
 #include "dispatch.h"
 
+#include "QamCVSCheckOut.h"
+#include "QamCVSCreateFolder.h"
+#include "QamCVSEnumChildren.h"
+#include "QamCVSExist.h"
+#include "QamCVSHistory.h"
+#include "QamCVSIsFileDifferent.h"
+#include "QamCVSProperties.h"
+
 namespace {
 
 // The command object and its document are automatic objects of this frame;
@@ -19,7 +27,13 @@ struct Entry {
 
 // Ids 2 and 6, and every id not listed, have no command.
 const Entry kCommands[] = {
-    {0, nullptr},
+    {1, Run<QamCVSExist>},
+    {3, Run<QamCVSCheckOut>},
+    {4, Run<QamCVSHistory>},
+    {5, Run<QamCVSEnumChildren>},
+    {7, Run<QamCVSCreateFolder>},
+    {8, Run<QamCVSProperties>},
+    {9, Run<QamCVSIsFileDifferent>},
 };
 
 }  // namespace

@@ -1,0 +1,5 @@
+#include "QamCVSCheckOut.h"
+
+QamCVSCheckOut::QamCVSCheckOut(QamInputParams& params) : QamCheckedOut(params) {}
+
+void QamCVSCheckOut::ProceesOutPut() {}

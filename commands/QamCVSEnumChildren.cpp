@@ -1,0 +1,5 @@
+#include "QamCVSEnumChildren.h"
+
+QamCVSEnumChildren::QamCVSEnumChildren(QamInputParams& params) : QamEnumChildren(params) {}
+
+void QamCVSEnumChildren::ProceesOutPut() {}

@@ -1,0 +1,5 @@
+#include "QamCVSExist.h"
+
+QamCVSExist::QamCVSExist(QamInputParams& params) : QamExist(params) {}
+
+void QamCVSExist::ProceesOutPut() {}

@@ -1,0 +1,5 @@
+#include "QamCVSHistory.h"
+
+QamCVSHistory::QamCVSHistory(QamInputParams& params) : QamHistory(params) {}
+
+void QamCVSHistory::ProceesOutPut() {}

@@ -1,0 +1,5 @@
+#include "QamCVSIsFileDifferent.h"
+
+QamCVSIsFileDifferent::QamCVSIsFileDifferent(QamInputParams& params) : QamIsFileDifferent(params) {}
+
+void QamCVSIsFileDifferent::ProceesOutPut() {}

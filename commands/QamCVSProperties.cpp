@@ -1,0 +1,5 @@
+#include "QamCVSProperties.h"
+
+QamCVSProperties::QamCVSProperties(QamInputParams& params) : QamProperties(params) {}
+
+void QamCVSProperties::ProceesOutPut() {}
