@@ -4,14 +4,14 @@
 
 #include "support/test_support.h"
 
-using testing_support::Run;
+
 using testing_support::RunQamcvs;
 
 TEST(StartupTest, NetworkStackIsNotLoaded) {
 #ifndef QAM_STATIC_XERCES
   GTEST_SKIP() << "built against the shared Xerces-C library (QAM_STATIC_XERCES=OFF)";
 #else
-  auto libraries = Run({"ldd", QAMCVS_BINARY});
+  auto libraries = testing_support::Run({"ldd", QAMCVS_BINARY});
   ASSERT_EQ(libraries.status, 0) << libraries.err;
   for (const char* unwanted : {"libcurl", "libgnutls", "libxerces", "libkrb5", "libldap"}) {
     EXPECT_EQ(libraries.out.find(unwanted), std::string::npos)
