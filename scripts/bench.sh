@@ -62,7 +62,7 @@ bytes=$(stat -c %s "$work/long.log")
 rlogms=$(measure rlog rlog "$work/long.c,v")
 histms=$(measure history "$bin" 4 "OutputFile=$work/long.log")
 /usr/bin/time -f "%M" -o "$work/rss" "$bin" 4 "OutputFile=$work/long.log" >/dev/null || true
-rss=$(cat "$work/rss")
+rss=$(tail -n 1 "$work/rss")
 echo "20,000-revision log: $((bytes / 1024)) KiB of rlog text"
 printf '  rlog printing it:     %8s ms (%.1f MB/s)\n' "$rlogms" "$(echo "$bytes / 1000 / $rlogms" | bc -l)"
 printf '  qamcvs 4 on it:       %8s ms (%.1f MB/s, start-up included)\n' "$histms" \
