@@ -37,11 +37,35 @@ void AppendUtf8(std::string& out, char32_t code) {
   out.append(buffer, static_cast<std::size_t>(length));
 }
 
+constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+
+// Logs are megabytes of mostly ASCII text: look at eight bytes at a time.
 bool IsAllAscii(std::string_view bytes) {
-  for (unsigned char c : bytes) {
-    if (c >= 0x80) return false;
+  std::size_t i = 0;
+  uint64_t seen = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes.data() + i, 8);
+    seen |= word;
   }
-  return true;
+  for (; i < bytes.size(); ++i) seen |= static_cast<unsigned char>(bytes[i]);
+  return (seen & kHighBits) == 0;
+}
+
+// Characters in well-formed UTF-8: every byte that is not a continuation
+// byte (10xxxxxx) starts one.
+int CountUtf8Chars(std::string_view bytes) {
+  std::size_t continuations = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes.data() + i, 8);
+    continuations += static_cast<std::size_t>(__builtin_popcountll(word & ~(word << 1) & kHighBits));
+  }
+  for (; i < bytes.size(); ++i) {
+    continuations += IsContinuation(static_cast<unsigned char>(bytes[i])) ? 1 : 0;
+  }
+  return static_cast<int>(bytes.size() - continuations);
 }
 
 void CheckSize(std::size_t bytes) {
@@ -138,8 +162,7 @@ I18NString I18NString::FromValidUtf8(std::string bytes) {
   I18NString result;
   if (bytes.empty()) return result;
   CheckSize(bytes.size());
-  int chars = 0;
-  for (unsigned char c : bytes) chars += IsContinuation(c) ? 0 : 1;
+  int chars = CountUtf8Chars(bytes);
   auto rep = std::make_shared<Rep>();
   rep->ascii = static_cast<std::size_t>(chars) == bytes.size();
   rep->bytes = std::move(bytes);
@@ -182,12 +205,7 @@ std::size_t I18NString::ByteAt(int position) const {
 }
 
 int I18NString::CountChars(std::size_t from, std::size_t to) const {
-  int chars = 0;
-  const char* data = rep_->bytes.data();
-  for (std::size_t i = from; i < to; ++i) {
-    chars += IsContinuation(static_cast<unsigned char>(data[i])) ? 0 : 1;
-  }
-  return chars;
+  return CountUtf8Chars(std::string_view(rep_->bytes.data() + from, to - from));
 }
 
 int I18NString::find(const I18NString& pattern, int start) const {
@@ -321,8 +339,7 @@ void I18NString::Append(std::string_view validUtf8) {
   if (validUtf8.empty()) return;
   CheckSize(byteLen_ + validUtf8.size());
   // Count first: validUtf8 may point into our own buffer.
-  int chars = 0;
-  for (unsigned char c : validUtf8) chars += IsContinuation(c) ? 0 : 1;
+  int chars = CountUtf8Chars(validUtf8);
   if (rep_ && rep_.use_count() == 1 && byteBegin_ == 0 &&
       rep_->bytes.size() == byteLen_) {
     std::string copy(validUtf8);
