@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Runs the test program and every example command under valgrind memcheck;
+# fails on any memory error or leak. Usage: scripts/valgrind.sh [BUILD_DIR]
+# The build folder must hold a build without sanitizers (default: build).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+QAM_SETUP_EXTRA="valgrind" scripts/setup.sh
+dir=${1:-build}
+[ -x "$dir/qamcvs" ] && [ -x "$dir/qam_tests" ] || scripts/build.sh "$dir" -DQAM_BUILD_TESTS=ON
+memcheck=(valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=definite,indirect
+          --errors-for-leak-kinds=definite,indirect)
+
+# In-process tests run under memcheck; the processes that end-to-end tests
+# start are checked through the examples below.
+"${memcheck[@]}" "$dir/qam_tests" --gtest_brief=1
+
+wrapper=$(mktemp)
+trap 'rm -f "$wrapper"' EXIT
+cat > "$wrapper" <<WRAP
+#!/usr/bin/env bash
+exec ${memcheck[*]} "$PWD/$dir/qamcvs" "\$@"
+WRAP
+chmod +x "$wrapper"
+examples/run.sh "$wrapper" --check >/dev/null
+echo "valgrind: no errors, no leaks"
