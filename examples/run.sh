@@ -2,7 +2,8 @@
 # Runs qamcvs the way a host would, once per command, on the sample
 # repository (made afresh with the real cvs) and the captured tool output.
 # Usage: examples/run.sh QAMCVS_BINARY [--check]
-# With --check, every document is compared with examples/expected/NAME.xml.
+# With --check, every document and exit status is compared with
+# examples/expected/NAME.xml; --record writes those files.
 set -euo pipefail
 bin=$1
 check=${2:-}
@@ -25,13 +26,17 @@ run() {  # name, then the arguments after the binary
   echo "$document"
   echo "(exit status $status)"
   echo
+  # The expected file holds the document and, last, the exit status, so a
+  # wrapper that fails (valgrind's error status) does not pass unnoticed.
+  local result
+  result=$(printf '%s\n(exit status %s)' "$document" "$status")
   if [ "$check" = "--check" ]; then
-    if [ "$document" != "$(cat "$here/expected/$name.xml")" ]; then
+    if [ "$result" != "$(cat "$here/expected/$name.xml")" ]; then
       echo "MISMATCH: $name differs from examples/expected/$name.xml" >&2
       failures=$((failures + 1))
     fi
   elif [ "$check" = "--record" ]; then
-    printf '%s\n' "$document" > "$here/expected/$name.xml"
+    printf '%s\n' "$result" > "$here/expected/$name.xml"
   fi
 }
 
