@@ -1,7 +1,130 @@
 #include "QamCVSCreateFolder.h"
 
-QamCVSCreateFolder::QamCVSCreateFolder(QamInputParams& /*params*/) {}
+#include <cwchar>
+#include <string>
 
-void QamCVSCreateFolder::ProceesOutPut() {}
+#include "PYLException.h"
+#include "QamUtil.h"
+#include "platform.h"
 
-I18NString QamCVSCreateFolder::ConverToQamFormat() { return I18NString(); }
+namespace {
+
+// The host compares these texts, spelling included.
+const char kReasonCreated[] = "The operation succeded";
+const char kReasonExists[] = "A folder by that name already exists.";
+const char kReasonInvalid[] = "The specified path in repository is not invalid";
+
+constexpr char32_t kBackSlash = 92;
+
+// The body is formatted into a fixed buffer of this many wide units. The
+// reason is always one of the texts above (or empty), so the body stays far
+// below it; swprintf is counted and its result checked all the same.
+constexpr std::size_t kBodyUnits = 512;
+
+#define QAM_CREATE_FOLDER_BODY                                    \
+  L"<QAM_DOC><Output><Created>" QAM_WIDE_STRING_FORMAT            \
+  L"</Created><Reason>" QAM_WIDE_STRING_FORMAT L"</Reason></Output></QAM_DOC>"
+
+// True when path (separators already "/") has a ".." component, which could
+// lead the new folder out of the repository.
+bool HasParentComponent(const I18NString& path) {
+  int start = 0;
+  while (start <= path.length()) {
+    int slash = path.find(U'/', start);
+    const int end = slash < 0 ? path.length() : slash;
+    if (end - start == 2 && path.charAt(start) == U'.' && path.charAt(start + 1) == U'.') {
+      return true;
+    }
+    if (slash < 0) break;
+    start = slash + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+QamCVSCreateFolder::QamCVSCreateFolder(QamInputParams& params) {
+  pathToRepository = params.GetValueOf(I18NString("PathToRep"));
+  pathInRepository = params.GetValueOf(I18NString("PathInRep"));
+  folderName = params.GetValueOf(I18NString("FolderName"));
+
+  std::string missing;
+  for (const auto& [name, value] : {std::pair<const char*, const I18NString*>{"PathToRep", &pathToRepository},
+                                    {"PathInRep", &pathInRepository},
+                                    {"FolderName", &folderName}}) {
+    if (!value->empty()) continue;
+    if (!missing.empty()) missing += ", ";
+    missing += name;
+  }
+  if (missing.empty()) return;
+
+  const std::string text =
+      "folder creation needs the parameters PathToRep, PathInRep and FolderName; "
+      "missing or empty: " + missing;
+  QamMessage message(kQamInputError, I18NString::FromUtf8(text));
+  QamException exception(static_cast<long>(kQamInputError));
+  (exception << message)
+      .Raise(SourceLocation(__FILE__, __LINE__), "QamCVSCreateFolder::QamCVSCreateFolder",
+             "PYL_THROW");
+}
+
+QamCVSCreateFolder::~QamCVSCreateFolder() = default;
+
+void QamCVSCreateFolder::ProceesOutPut() {
+  QamSystemUtils::EnsureNoTrailingSlash(pathToRepository);
+  QamSystemUtils::EnsureNoTrailingSlash(pathInRepository);
+  QamSystemUtils::EnsureNoTrailingSlash(folderName);
+
+  I18NString path = pathToRepository + kBackSlash + pathInRepository + kBackSlash + folderName;
+  QamSystemUtils::ReplaceBackSlashWithForwardSlash(path);
+
+  // Everything is composed below the repository root, so only a ".." in the
+  // caller's part could climb out of it. Checked on copies with "/" for
+  // separators, the way the composed path reaches the file system.
+  I18NString inRepository = pathInRepository;
+  I18NString name = folderName;
+  QamSystemUtils::ReplaceBackSlashWithForwardSlash(inRepository);
+  QamSystemUtils::ReplaceBackSlashWithForwardSlash(name);
+  if (HasParentComponent(inRepository) || HasParentComponent(name)) {
+    created = false;
+    reason = kReasonInvalid;
+    return;
+  }
+
+  // Any kind of entry counts, a dangling link included.
+  if (QamDvDir::Exists(path, 0) != 0) {
+    created = false;
+    reason = kReasonExists;
+    return;
+  }
+  if (QamDvDir::createDir(path) != 0) {
+    created = true;
+    reason = kReasonCreated;
+    return;
+  }
+  // A missing parent folder leaves the reason empty; the host knows it so.
+  if (platform::LastSystemError() == platform::kFileNotFound) return;
+  created = false;
+  reason = kReasonInvalid;
+}
+
+I18NString QamCVSCreateFolder::ConverToQamFormat() {
+  I18NString result = QamFormatterUtility::GetXmlVersionTag();
+  const wchar_t* createdText = created ? L"TRUE" : L"FALSE";
+  const std::wstring reasonText = reason.toWide();
+
+  wchar_t body[kBodyUnits];
+  const int written = std::swprintf(body, kBodyUnits, QAM_CREATE_FOLDER_BODY, createdText,
+                                    reasonText.c_str());
+  if (written < 0) {
+    // Only a reason longer than the buffer could get here; never cut it.
+    QamMessage message(kQamInputError,
+                       I18NString("the folder-creation document does not fit its buffer"));
+    QamException exception(static_cast<long>(kQamInputError));
+    (exception << message)
+        .Raise(SourceLocation(__FILE__, __LINE__), "QamCVSCreateFolder::ConverToQamFormat",
+               "PYL_THROW");
+  }
+  result += I18NString(body, written);
+  return result;
+}
