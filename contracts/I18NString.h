@@ -46,6 +46,9 @@ class I18NString {
 
   /// UTF-8 bytes; ill-formed sequences become U+FFFD.
   static I18NString FromUtf8(std::string_view bytes);
+  /// As above; takes over the buffer when the bytes are well-formed.
+  static I18NString FromUtf8(std::string&& bytes);
+  static I18NString FromUtf8(const char* text) { return FromUtf8(std::string_view(text)); }
 
   I18NString(const I18NString&) = default;
   I18NString(I18NString&&) noexcept = default;

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdio>
 #include <memory>
+
+#include <sys/stat.h>
 #include <string>
 
 #include "QamUtil.h"
@@ -26,6 +28,12 @@ struct FileCloser {
 
 std::string ReadAll(std::FILE* file, const std::string& what) {
   std::string bytes;
+  // A log may be tens of megabytes: size the buffer once when the size is known.
+  struct stat info;
+  if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+      static_cast<std::size_t>(info.st_size) <= kMaxTextBytes) {
+    bytes.reserve(static_cast<std::size_t>(info.st_size) + 1);
+  }
   char chunk[64 * 1024];
   for (;;) {
     std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
@@ -53,9 +61,8 @@ I18NString DecodeToolText(std::string bytes, const char* encoding) {
        at = bytes.find('\0', at + 3)) {
     bytes.replace(at, 1, "\xEF\xBF\xBD");
   }
-  std::string_view text(bytes);
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  return I18NString::FromUtf8(text);
+  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+  return I18NString::FromUtf8(std::move(bytes));
 }
 
 I18NString CaptureToolText(const QamInputParams& params) {

@@ -1,11 +1,9 @@
 #include "xml_writer.h"
 
-#include <xercesc/framework/MemBufFormatTarget.hpp>
 #include <xercesc/framework/XMLFormatter.hpp>
 
 #include "QamFormatter.h"
 
-using xercesc::MemBufFormatTarget;
 using xercesc::XMLFormatter;
 
 namespace {
@@ -24,10 +22,21 @@ void Sanitise(std::u16string& units) {
   }
 }
 
+// Collects the UTF-8 bytes in a string that the finished document then
+// takes over without a copy.
+class StringFormatTarget : public xercesc::XMLFormatTarget {
+ public:
+  void writeChars(const XMLByte* const toWrite, const XMLSize_t count,
+                  XMLFormatter* const /*formatter*/) override {
+    bytes.append(reinterpret_cast<const char*>(toWrite), count);
+  }
+  std::string bytes;
+};
+
 }  // namespace
 
 struct QamXmlWriter::Impl {
-  MemBufFormatTarget target;
+  StringFormatTarget target;
   XMLFormatter formatter{"UTF-8", &target, XMLFormatter::NoEscapes,
                          XMLFormatter::UnRep_CharRef};
 };
@@ -81,8 +90,7 @@ void QamXmlWriter::Element(const char16_t* name, bool value) {
 
 I18NString QamXmlWriter::Finish() {
   Markup(u"</QAM_DOC>");
-  const auto* bytes = reinterpret_cast<const char*>(impl_->target.getRawBuffer());
-  return I18NString::FromUtf8(std::string_view(bytes, impl_->target.getLen()));
+  return I18NString::FromUtf8(std::move(impl_->target.bytes));
 }
 
 std::u16string UnescapeDomChars(const std::u16string& text) {

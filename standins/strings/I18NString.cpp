@@ -158,6 +158,19 @@ I18NString I18NString::FromUtf8(std::string_view bytes) {
   return FromValidUtf8(std::move(out));
 }
 
+I18NString I18NString::FromUtf8(std::string&& bytes) {
+  if (IsAllAscii(bytes)) return FromValidUtf8(std::move(bytes));
+  CheckSize(bytes.size());
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  auto total = static_cast<int32_t>(bytes.size());
+  for (int32_t i = 0; i < total;) {
+    UChar32 c;
+    U8_NEXT(data, i, total, c);
+    if (c < 0) return FromUtf8(std::string_view(bytes));
+  }
+  return FromValidUtf8(std::move(bytes));
+}
+
 I18NString I18NString::FromValidUtf8(std::string bytes) {
   I18NString result;
   if (bytes.empty()) return result;
