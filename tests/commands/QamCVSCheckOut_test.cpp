@@ -1,0 +1,225 @@
+// Checked-out status on real rlog / cvs log headers and on hostile text.
+#include "QamCVSCheckOut.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+using testing_support::ParseXml;
+using testing_support::RunQamcvs;
+using testing_support::Shell;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+struct Answer {
+  std::string isCheckedOut;  // "TRUE" or "FALSE"
+  std::string checkedOutBy;
+};
+
+bool operator==(const Answer& left, const Answer& right) {
+  return left.isCheckedOut == right.isCheckedOut && left.checkedOutBy == right.checkedOutBy;
+}
+
+std::ostream& operator<<(std::ostream& out, const Answer& answer) {
+  return out << answer.isCheckedOut << " by \"" << answer.checkedOutBy << "\"";
+}
+
+Answer FromDocument(const std::string& document) {
+  auto xml = ParseXml(document);
+  EXPECT_TRUE(xml.wellFormed) << xml.error << "\n" << document;
+  auto flags = xml.TextsOf("IsCheckedOut");
+  auto names = xml.TextsOf("CheckedOutBy");
+  if (flags.size() != 1 || names.size() != 1) {
+    ADD_FAILURE() << "not a checked-out document: " << document;
+    return {};
+  }
+  return {flags[0], names[0]};
+}
+
+// Runs the command in this process on text, as the driver would.
+Answer CheckOut(const std::string& text, const std::string& encoding = "") {
+  TempDir dir;
+  WriteFile(dir / "log.txt", text);
+  QamInputParams params;
+  params.SetValue("OutputFile", I18NString((dir / "log.txt").c_str()));
+  if (!encoding.empty()) params.SetValue("Encoding", I18NString(encoding.c_str()));
+  QamCVSCheckOut command(params);
+  command.ProceesOutPut();
+  return FromDocument(std::string(command.ConverToQamFormat().utf8()));
+}
+
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+// Replaces the first "\t" + from + ":" lock line's name with to.
+std::string RenameLocker(std::string text, const std::string& from, const std::string& to) {
+  auto at = text.find("\t" + from + ":");
+  EXPECT_NE(at, std::string::npos) << text;
+  if (at != std::string::npos) text.replace(at + 1, from.size(), to);
+  return text;
+}
+
+const Answer kNotCheckedOut{"FALSE", ""};
+
+// A CVS repository with module "mod": file.txt locked at 1.1 by carol (rcs
+// takes the locker from LOGNAME), free.txt not locked. Headers are captured from cvs
+// log (working copy), cvs rlog and rlog on the archive.
+class CheckOutRepo : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string root = dir_.path();
+    Shell("set -e; export LOGNAME=alice CVSROOT=" + root + "/repo; cd " + root +
+          "; cvs -Q init; mkdir imp; echo hello > imp/file.txt; echo x > imp/free.txt;"
+          " (cd imp && cvs -Q import -m initial mod vendor start); cvs -Q co -d wc mod;"
+          " LOGNAME=carol rcs -q -l1.1 repo/mod/file.txt,v");
+  }
+
+  std::string Capture(const std::string& command) {
+    return Shell("export LOGNAME=alice CVSROOT=" + dir_.path() + "/repo; cd " + dir_.path() +
+                 "/wc && " + command)
+        .out;
+  }
+
+  TempDir dir_;
+  const std::string user_ = "carol";
+};
+
+TEST_F(CheckOutRepo, RealHeadersFromEveryToolAndTheirCrLfCopies) {
+  const Answer locked{"TRUE", user_};
+  struct Case {
+    const char* command;
+    Answer expected;
+  } cases[] = {
+      {"cvs log file.txt", locked},
+      {"cvs log -h file.txt", locked},
+      {"cvs -Q rlog -h mod/file.txt", locked},
+      {"rlog -h ../repo/mod/file.txt,v", locked},
+      {"rlog ../repo/mod/file.txt,v", locked},
+      {"cvs log free.txt", kNotCheckedOut},
+      {"rlog -h ../repo/mod/free.txt,v", kNotCheckedOut},
+      // Non-strict locking: the lock is still listed, under "locks:" alone,
+      // which this command does not read.
+      {"cp ../repo/mod/file.txt,v ../loose.txt,v && rcs -q -U ../loose.txt,v && "
+       "rlog -h ../loose.txt,v",
+       kNotCheckedOut},
+  };
+  for (const Case& c : cases) {
+    const std::string text = Capture(c.command);
+    ASSERT_NE(text.find("access list:"), std::string::npos) << c.command << "\n" << text;
+    EXPECT_EQ(CheckOut(text), c.expected) << c.command << "\n" << text;
+    EXPECT_EQ(CheckOut(WithCrLf(text)), c.expected) << c.command << " (CR LF)";
+  }
+}
+
+TEST_F(CheckOutRepo, OnlyTheFirstOfTwoLockersIsReported) {
+  // carol holds 1.1; dave locks the vendor revision as well.
+  Shell("cd " + dir_.path() + "/repo/mod && cp file.txt,v two.txt,v" +
+        " && LOGNAME=dave rcs -q -l1.1.1.1 two.txt,v");
+  const std::string text = Capture("rlog -h ../repo/mod/two.txt,v");
+  ASSERT_NE(text.find("\tcarol: 1.1\n\tdave: 1.1.1.1\n"), std::string::npos) << text;
+  EXPECT_EQ(CheckOut(text), (Answer{"TRUE", "carol"}));
+  EXPECT_EQ(CheckOut(WithCrLf(text)), (Answer{"TRUE", "carol"}));
+}
+
+TEST_F(CheckOutRepo, LongAndForeignNamesComeBackWhole) {
+  const std::string header = Capture("rlog -h ../repo/mod/file.txt,v");
+  const std::string tenKilobytes(10 * 1024, 'a');
+  // 5000 two-byte characters: a cut at a byte limit would split one.
+  std::string umlauts;
+  for (int i = 0; i < 5000; ++i) umlauts += "\xC3\xBC";
+  struct Case {
+    std::string name;
+    std::string expected;
+  } cases[] = {
+      {tenKilobytes, tenKilobytes},
+      {"x" + umlauts, "x" + umlauts},
+      {"j\xC3\xB6rg", "j\xC3\xB6rg"},
+      {"j\xE2\x80\x83o n", "j\xE2\x80\x83on"},  // a blank inside goes, an em space stays
+  };
+  for (const Case& c : cases) {
+    Answer answer = CheckOut(RenameLocker(header, user_, c.name));
+    EXPECT_EQ(answer.isCheckedOut, "TRUE");
+    EXPECT_EQ(answer.checkedOutBy.size(), c.expected.size());
+    EXPECT_EQ(answer.checkedOutBy, c.expected);
+  }
+}
+
+TEST(CheckOutText, HandMadeHeaders) {
+  const std::string locks = "locks: strict\n";
+  const std::string access = "access list:\n";
+  struct Case {
+    const char* what;
+    std::string text;
+    Answer expected;
+  } cases[] = {
+      {"empty text", "", kNotCheckedOut},
+      {"no lock", "head: 1.1\n" + locks + access + "symbolic names:\n", kNotCheckedOut},
+      {"markers but nothing after the locks line", "locks: strict", kNotCheckedOut},
+      {"no access list", locks + "\talice: 1.1\n", kNotCheckedOut},
+      {"lock line without a colon", locks + "\talice 1.1\n" + access, kNotCheckedOut},
+      {"only blanks and tabs before the colon", locks + " \t  \t: 1.1\n" + access,
+       kNotCheckedOut},
+      {"one lock", locks + "\talice: 1.1\n" + access, {"TRUE", "alice"}},
+      {"two locks", locks + "\talice: 1.2\n\tbob: 1.1\n" + access, {"TRUE", "alice"}},
+      {"blanks inside the name", locks + "\tal ice : 1.1\n" + access, {"TRUE", "alice"}},
+      // "access list:" right after the marker, in the character that is
+      // skipped: the count would be -1, which reads as "to the end".
+      {"access list inside the skipped line end",
+       "locks: strictaccess list:\n\tmallory: 1.1\n", kNotCheckedOut},
+      {"access list before the locks line",
+       access + locks + "\tmallory: 1.1\n", kNotCheckedOut},
+      // Two files' headers: the first with non-strict locking, the second
+      // strict. The first "access list:" belongs to the first file.
+      {"non-strict header followed by a strict one",
+       "RCS file: a,v\nlocks:\n\tbob: 1.1\n" + access + "RCS file: b,v\n" + locks +
+           "\tmallory: 1.1\n" + access,
+       kNotCheckedOut},
+      {"locks line ends the text with CR LF", "locks: strict\r\n", kNotCheckedOut},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CheckOut(c.text), c.expected) << c.what;
+  }
+}
+
+TEST_F(CheckOutRepo, BinaryEndToEnd) {
+  const std::string header = Capture("cvs log file.txt");
+  // Standard input.
+  auto piped = RunQamcvs({"3", "OutputFile=-"}, header);
+  EXPECT_EQ(piped.status, 1) << piped.err;
+  EXPECT_EQ(FromDocument(piped.out), (Answer{"TRUE", user_}));
+
+  // A file, unlocked.
+  WriteFile(dir_ / "free.log", Capture("cvs log free.txt"));
+  auto fromFile = RunQamcvs({"3", "OutputFile=" + (dir_ / "free.log")});
+  EXPECT_EQ(fromFile.status, 1) << fromFile.err;
+  EXPECT_EQ(FromDocument(fromFile.out), kNotCheckedOut);
+
+  // A Latin-1 user name, decoded with Encoding and written back as UTF-8.
+  auto latin1 = RunQamcvs({"3", "OutputFile=-", "Encoding=ISO-8859-1"},
+                          RenameLocker(header, user_, "j\xFCrgen"));
+  EXPECT_EQ(latin1.status, 1) << latin1.err;
+  EXPECT_EQ(FromDocument(latin1.out), (Answer{"TRUE", "j\xC3\xBCrgen"}));
+
+  // A name with XML markup stays one well-formed text value.
+  auto markup = RunQamcvs({"3", "OutputFile=-"}, RenameLocker(header, user_, "a<b>&c"));
+  EXPECT_EQ(FromDocument(markup.out), (Answer{"TRUE", "a<b>&c"}));
+
+  // A file that cannot be opened is a failure, not "not checked out".
+  auto missing = RunQamcvs({"3", "OutputFile=" + (dir_ / "nothere.log")});
+  EXPECT_EQ(missing.status, 0);
+  EXPECT_EQ(ParseXml(missing.out).TextsOf("Code"), std::vector<std::string>{"0x56177B77"});
+}
+
+}  // namespace
