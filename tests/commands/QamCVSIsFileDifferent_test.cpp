@@ -1,0 +1,143 @@
+// File difference on real diff, cmp and cvs output.
+#include "QamCVSIsFileDifferent.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "PYLException.h"
+#include "support/test_support.h"
+
+using testing_support::ParseXml;
+using testing_support::RunQamcvs;
+using testing_support::Shell;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+// Runs the command in this process: "TRUE", "FALSE", or "raised <code>".
+std::string Judge(const std::string& text) {
+  TempDir dir;
+  WriteFile(dir / "out.txt", text);
+  QamInputParams params;
+  params.SetValue("OutputFile", I18NString((dir / "out.txt").c_str()));
+  QamCVSIsFileDifferent command(params);
+  try {
+    command.ProceesOutPut();
+  } catch (const PYLException& error) {
+    return "raised " + std::to_string(error.code());
+  }
+  auto xml = ParseXml(std::string(command.ConverToQamFormat().utf8()));
+  auto values = xml.TextsOf("IsDifferent");
+  return values.size() == 1 ? values[0] : "bad document";
+}
+
+const std::string kRaised = "raised " + std::to_string(0x56177B77);
+
+// Two equal files and a third that differs, compared by the real tools.
+class ComparisonOutput : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Shell("cd " + dir_.path() + " && printf 'one\\ntwo\\n' > a && cp a same &&" +
+          " printf 'one\\n2\\n' > b");
+  }
+  std::string Run(const std::string& command) {
+    return Shell("cd " + dir_.path() + " && " + command, false).out;
+  }
+  TempDir dir_;
+};
+
+TEST_F(ComparisonOutput, RealToolOutputAndItsCrLfCopy) {
+  struct Case {
+    const char* command;
+    const char* expected;
+  } cases[] = {
+      {"diff --brief --report-identical-files a same", "FALSE"},
+      {"diff --brief --report-identical-files a b", "TRUE"},
+      {"diff -s a same", "FALSE"},
+      {"cmp a b", "TRUE"},    // "a b differ: byte 5, line 2"
+      {"cmp a same", "FALSE"},  // prints nothing
+      {"diff a same", "FALSE"},  // prints nothing
+  };
+  for (const Case& c : cases) {
+    const std::string text = Run(c.command);
+    EXPECT_EQ(Judge(text), c.expected) << c.command << "\n" << text;
+    std::string crlf;
+    for (char ch : text) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+    EXPECT_EQ(Judge(crlf), c.expected) << c.command << " (CR LF)";
+  }
+}
+
+TEST(ComparisonText, WordsDecideInOrder) {
+  struct Case {
+    const char* text;
+    std::string expected;
+  } cases[] = {
+      {"", "FALSE"},
+      {"Files a and b are identical\n", "FALSE"},
+      {"Files a and b differ\n", "TRUE"},
+      {"identical, yet they differ", "FALSE"},  // "identical" wins in either order
+      {"they differ, yet identical", "FALSE"},
+      {"the revisions are different", "TRUE"},  // a longer word counts
+      {"Binary files a and b differs", "TRUE"},
+      {" \n\r\n\t", kRaised},  // not empty, and neither word
+      {"IDENTICAL", kRaised},   // the words are matched as written
+      {"Differ", kRaised},
+      {"identica l", kRaised},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Judge(c.text), c.expected) << '"' << c.text << '"';
+  }
+}
+
+TEST_F(ComparisonOutput, BinaryEndToEndAndTheFailureDocument) {
+  const std::string differ = Run("diff --brief --report-identical-files a b");
+  auto piped = RunQamcvs({"9", "OutputFile=-"}, differ);
+  EXPECT_EQ(piped.status, 1) << piped.err;
+  EXPECT_EQ(ParseXml(piped.out).TextsOf("IsDifferent"), std::vector<std::string>{"TRUE"});
+
+  WriteFile(dir_ / "same.txt", Run("diff --brief --report-identical-files a same"));
+  auto fromFile = RunQamcvs({"9", "OutputFile=" + (dir_ / "same.txt")});
+  EXPECT_EQ(fromFile.status, 1) << fromFile.err;
+  EXPECT_EQ(ParseXml(fromFile.out).TextsOf("IsDifferent"), std::vector<std::string>{"FALSE"});
+
+  // A real error of cvs: a revision that the file does not have.
+  const std::string cvsError =
+      Shell("cd " + dir_.path() + " && export LOGNAME=alice CVSROOT=" + dir_.path() +
+                "/repo && cvs -Q init && mkdir imp && cp a imp/file.txt &&" +
+                " (cd imp && cvs -Q import -m initial mod vendor start) && cvs -Q co mod &&" +
+                " cd mod && cvs diff -r1.9 file.txt 2>&1",
+            false)
+          .out;
+  ASSERT_FALSE(cvsError.empty());
+  ASSERT_EQ(cvsError.find("identical"), std::string::npos) << cvsError;
+  ASSERT_EQ(cvsError.find("differ"), std::string::npos) << cvsError;
+  auto failed = RunQamcvs({"9", "OutputFile=-"}, cvsError);
+  EXPECT_EQ(failed.status, 0);
+  auto xml = ParseXml(failed.out);
+  ASSERT_TRUE(xml.wellFormed) << xml.error << "\n" << failed.out;
+  EXPECT_EQ(xml.TextsOf("IsDifferent").size(), 0u);
+  EXPECT_EQ(xml.TextsOf("Code"), std::vector<std::string>{"0x56177B77"});
+  EXPECT_EQ(xml.TextsOf("Function"),
+            std::vector<std::string>{"QamCVSIsFileDifferent::ProceesOutPut"});
+  ASSERT_EQ(xml.TextsOf("Source").size(), 1u);
+  EXPECT_EQ(xml.TextsOf("Source")[0].rfind("QamCVSIsFileDifferent.cpp:", 0), 0u);
+  ASSERT_EQ(xml.TextsOf("Message").size(), 1u);
+  const std::string message = xml.TextsOf("Message")[0];
+  EXPECT_NE(message.find("neither \"identical\" nor \"differ\""), std::string::npos) << message;
+  // The tool's own words are quoted, so a person sees what went wrong.
+  const std::string firstLine = cvsError.substr(0, std::min<std::size_t>(40, cvsError.find('\n')));
+  EXPECT_NE(message.find(firstLine), std::string::npos) << message;
+
+  // A long message is quoted only in part.
+  auto longError = RunQamcvs({"9", "OutputFile=-"}, std::string(100000, 'x'));
+  EXPECT_EQ(longError.status, 0);
+  auto longXml = ParseXml(longError.out);
+  ASSERT_EQ(longXml.TextsOf("Message").size(), 1u);
+  EXPECT_LT(longXml.TextsOf("Message")[0].size(), 400u);
+}
+
+}  // namespace
