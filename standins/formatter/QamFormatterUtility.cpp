@@ -61,8 +61,17 @@ std::string CodeText(unsigned long code) {
 // characters are replaced as the XML writer does.
 std::string EscapeByHand(std::string_view text) {
   std::string out;
-  for (char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
     auto byte = static_cast<unsigned char>(c);
+    // U+FFFE and U+FFFF (EF BF BE, EF BF BF) are no XML characters either;
+    // the text is well-formed UTF-8, so the three bytes are one character.
+    if (byte == 0xEF && text.substr(i, 2) == "\xEF\xBF" && i + 2 < text.size() &&
+        static_cast<unsigned char>(text[i + 2]) >= 0xBE) {
+      out += "\xEF\xBF\xBD";
+      i += 2;
+      continue;
+    }
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
