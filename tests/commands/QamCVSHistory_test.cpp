@@ -1,0 +1,437 @@
+// The history command on logs printed by the real cvs, cvs rlog and rlog,
+// on hand-written logs of formats those tools no longer print (CVSNT, cvs
+// 1.11), and on the real binary.
+#include "QamCVSHistory.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <ostream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "support/cvs_fixture.h"
+#include "support/test_support.h"
+
+using testing_support::CvsFixture;
+using testing_support::ParseXml;
+using testing_support::RunQamcvs;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+struct Record {
+  std::string revision, author, dateTime, comment;
+  bool operator==(const Record& other) const {
+    return revision == other.revision && author == other.author &&
+           dateTime == other.dateTime && comment == other.comment;
+  }
+};
+
+void PrintTo(const Record& r, std::ostream* os) {
+  *os << "{" << r.revision << " | " << r.author << " | " << r.dateTime << " | \"" << r.comment
+      << "\"}";
+}
+
+std::vector<Record> RecordsOfDocument(const std::string& document) {
+  auto xml = ParseXml(document);
+  EXPECT_TRUE(xml.wellFormed) << xml.error << "\n" << document;
+  auto revisions = xml.TextsOf("Revision");
+  auto authors = xml.TextsOf("Author");
+  auto dateTimes = xml.TextsOf("DateTime");
+  auto comments = xml.TextsOf("Comment");
+  EXPECT_EQ(xml.TextsOf("Record").size(), revisions.size());
+  std::vector<Record> records;
+  for (std::size_t i = 0; i < revisions.size(); ++i) {
+    records.push_back({revisions[i], authors.at(i), dateTimes.at(i), comments.at(i)});
+  }
+  return records;
+}
+
+// The records the command hands to its base for a log text, read back from
+// the rendered document.
+std::vector<Record> HistoryOf(const std::string& logText, const std::string& encoding = "") {
+  TempDir dir;
+  WriteFile(dir / "log", logText);
+  QamInputParams params;
+  params.SetValue("OutputFile", I18NString((dir / "log").c_str()));
+  if (!encoding.empty()) params.SetValue("Encoding", I18NString(encoding.c_str()));
+  QamCVSHistory history(params);
+  history.ProceesOutPut();
+  return RecordsOfDocument(std::string(history.ConverToQamFormat().utf8()));
+}
+
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+// UTF-8 text whose characters all lie below U+0100, as ISO-8859-1 bytes.
+std::string ToLatin1(const std::string& utf8) {
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    auto c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      EXPECT_TRUE(c == 0xC2 || c == 0xC3) << "not Latin-1";
+      out += static_cast<char>(((c & 0x1F) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
+    }
+  }
+  return out;
+}
+
+// The date of each revision as the archive stores it (Y.M.D.h.m.s), printed
+// the way cvs 1.12 ("2024-01-02 03:04:05 +0000") or rlog ("2024/01/02 03:04:05") does.
+std::map<std::string, std::string> ArchiveDates(const std::string& archive, bool cvsStyle) {
+  static const std::regex kDate(
+      R"(\n([0-9.]+)\ndate\t(\d{4})\.(\d\d)\.(\d\d)\.(\d\d)\.(\d\d)\.(\d\d);)");
+  std::string text = testing_support::ReadFile(archive);
+  std::map<std::string, std::string> dates;
+  for (std::sregex_iterator it(text.begin(), text.end(), kDate), end; it != end; ++it) {
+    const auto& m = *it;
+    std::string sep = cvsStyle ? "-" : "/";
+    dates[m[1]] = m[2].str() + sep + m[3].str() + sep + m[4].str() + " " + m[5].str() + ":" +
+                  m[6].str() + ":" + m[7].str() + (cvsStyle ? " +0000" : "");
+  }
+  return dates;
+}
+
+const char kTrunkMessage[] =
+    "  Parser: keep <tags> & \"quotes\" 'apos' intact\n"
+    "Gr\u00fc\u00dfe aus K\u00f6ln, caf\u00e9, \u00a35 \u00b11\n"
+    "branches: 1.9;\n"
+    "lines: +1 -1\n"
+    "locked by: mallory;\n"
+    "\n"
+    "after a blank line";
+
+const char kBranchMessage[] =
+    "On the feature branch \u2014 \u2713 \u65e5\u672c\u8a9e \U0001F600\n"
+    "----------------------------\n"
+    "not a revision line\n"
+    "---------------------------\n"
+    "-----------------------------\n"
+    "=============================================================================\n"
+    "after a line of 77 equals signs\n"
+    "======\n"
+    "----------------------------";
+
+const char kEmptyLog[] = "*** empty log message ***";
+
+// (revision, author, comment) oldest first, as the command must hand them over.
+using Expected = std::vector<std::vector<std::string>>;
+
+const Expected kMainRecords = {
+    {"1.2.2.1", "carol", kBranchMessage},
+    {"1.1.1.1", "alice", "Initial import of the vendor sources"},
+    {"1.1", "alice", "Initial revision"},
+    {"1.2", "bob", kTrunkMessage},
+    {"1.3", "alice", kEmptyLog},
+};
+const Expected kGoneRecords = {
+    {"1.1.1.1", "alice", "Initial import of the vendor sources"},
+    {"1.1", "alice", "Initial revision"},
+    {"1.2", "bob", kTrunkMessage},
+    {"1.3", "alice", kEmptyLog},  // state dead
+};
+const std::string kLongAuthor(300, 'x');
+const char kLongRevision[] = "1.2.2.1.4.3.6.1";
+const Expected kOddRecords = {
+    {kLongRevision, "eve", "deep in the branches"},
+    {"1.2.2.1.4.1", "eve", "one"},
+    {"1.2.2.1.4.2", "eve", "two"},
+    {"1.2.2.1.4.3", "eve", "three"},
+    {"1.2.2.1", "eve", "on a branch"},
+    {"1.1", "dave", "first revision\n  indented second line"},
+    {"1.2", kLongAuthor, "long author"},
+    {"1.3", "\u00e9mile", "third"},
+    {"1.4", "dave", ""},
+};
+
+class HistoryRealLogTest : public ::testing::Test {
+ protected:
+  struct Log {
+    std::string name;
+    std::string text;
+    std::string archive;
+    bool cvsStyle;
+    const Expected* expected;
+  };
+
+  static void SetUpTestSuite() {
+    fixture_ = new CvsFixture;
+    CvsFixture& cvs = *fixture_;
+    cvs.Import("mod", {{"main.c", "int main;\n"}, {"gone.txt", "bye\n"}},
+               "Initial import of the vendor sources", "alice");
+    std::string wc = cvs.Checkout("mod");
+    WriteFile(wc + "/main.c", "int main;\nint two;\n");
+    WriteFile(wc + "/gone.txt", "bye\nbye\n");
+    cvs.Commit(wc, {"main.c", "gone.txt"}, kTrunkMessage, "bob");
+    cvs.Cvs(wc, {"tag", "-b", "feature", "main.c"});
+    cvs.Cvs(wc, {"update", "-r", "feature", "main.c"});
+    WriteFile(wc + "/main.c", "int main;\nint branch;\n");
+    cvs.Commit(wc, {"main.c"}, kBranchMessage, "carol");
+    cvs.Cvs(wc, {"update", "-A", "main.c"});
+    WriteFile(wc + "/main.c", "int main;\nint two;\nint three;\n");
+    cvs.Cvs(wc, {"remove", "-f", "gone.txt"});
+    cvs.Commit(wc, {"main.c", "gone.txt"}, "", "alice");
+    // A lock on a revision that has a lines count and a branches line.
+    testing_support::RunIn("/", "mallory", {"rcs", "-q", "-l1.2", cvs.Archive("mod/main.c")});
+
+    // A long and odd history straight with rcs's ci.
+    std::string work = cvs.Scratch("odd.txt");
+    using testing_support::RcsCheckIn;
+    RcsCheckIn(work, "1\n", "", "dave", "2024/01/02 03:04:05",
+               "first revision\n  indented second line");
+    RcsCheckIn(work, "2\n", "", kLongAuthor, "2024/01/03 03:04:05", "long author");
+    RcsCheckIn(work, "3\n", "", "\u00e9mile", "2024/01/04 03:04:05", "third");
+    RcsCheckIn(work, "4\n", "", "dave", "2024/01/05 03:04:05", "MAKE-ME-EMPTY");
+    RcsCheckIn(work, "b\n", "1.2.2", "eve", "2024/02/01 00:00:01", "on a branch");
+    RcsCheckIn(work, "c\n", "1.2.2.1.4", "eve", "2024/02/02 00:00:02", "one");
+    RcsCheckIn(work, "d\n", "1.2.2.1.4", "eve", "2024/02/03 00:00:03", "two");
+    RcsCheckIn(work, "e\n", "1.2.2.1.4", "eve", "2024/02/04 00:00:04", "three");
+    RcsCheckIn(work, "f\n", "1.2.2.1.4.3.6", "eve", "2024/02/05 00:00:05",
+               "deep in the branches");
+    testing_support::RunIn("/", "zed", {"rcs", "-q", "-l1.1", "-l1.2", work + ",v"});
+    // rcs never stores an empty message (it writes "*** empty log message
+    // ***"); other tools do, and rlog then prints an empty line.
+    std::string archive = testing_support::ReadFile(work + ",v");
+    std::size_t at = archive.find("log\n@MAKE-ME-EMPTY\n@");
+    ASSERT_NE(at, std::string::npos);
+    archive.replace(at, 20, "log\n@\n@");
+    WriteFile(work + ",v", archive);
+    WriteFile(cvs.Archive("mod/odd.txt"), archive);
+
+    logs_ = new std::vector<Log>{
+        {"main cvs log", cvs.Log(wc, {"main.c"}), cvs.Archive("mod/main.c"), true, &kMainRecords},
+        {"main cvs rlog", cvs.RLog("mod/main.c"), cvs.Archive("mod/main.c"), true, &kMainRecords},
+        {"main rlog", testing_support::RcsLog(cvs.Archive("mod/main.c")),
+         cvs.Archive("mod/main.c"), false, &kMainRecords},
+        {"gone cvs rlog", cvs.RLog("mod/gone.txt"), cvs.Archive("mod/Attic/gone.txt"), true,
+         &kGoneRecords},
+        {"gone rlog", testing_support::RcsLog(cvs.Archive("mod/Attic/gone.txt")),
+         cvs.Archive("mod/Attic/gone.txt"), false, &kGoneRecords},
+        {"odd cvs rlog", cvs.RLog("mod/odd.txt"), work + ",v", true, &kOddRecords},
+        {"odd rlog", testing_support::RcsLog(work + ",v"), work + ",v", false, &kOddRecords},
+    };
+  }
+
+  static void TearDownTestSuite() {
+    delete logs_;
+    delete fixture_;
+  }
+
+  static std::vector<Record> ExpectedRecords(const Log& log) {
+    auto dates = ArchiveDates(log.archive, log.cvsStyle);
+    std::vector<Record> records;
+    for (const auto& e : *log.expected) records.push_back({e[0], e[1], dates[e[0]], e[2]});
+    return records;
+  }
+
+  static CvsFixture* fixture_;
+  static std::vector<Log>* logs_;
+};
+
+CvsFixture* HistoryRealLogTest::fixture_ = nullptr;
+std::vector<HistoryRealLogTest::Log>* HistoryRealLogTest::logs_ = nullptr;
+
+TEST_F(HistoryRealLogTest, EveryRevisionIsOneCorrectRecordInOrder) {
+  for (const Log& log : *logs_) {
+    SCOPED_TRACE(log.name + ":\n" + log.text);
+    auto expected = ExpectedRecords(log);
+    EXPECT_EQ(HistoryOf(log.text), expected);
+    EXPECT_EQ(HistoryOf(WithCrLf(log.text)), expected) << "CRLF copy";
+  }
+}
+
+TEST_F(HistoryRealLogTest, Latin1CopyGivesTheSameRecords) {
+  for (const Log& log : *logs_) {
+    if (log.expected != &kGoneRecords) continue;
+    SCOPED_TRACE(log.name);
+    EXPECT_EQ(HistoryOf(ToLatin1(log.text), "ISO-8859-1"), ExpectedRecords(log));
+  }
+}
+
+TEST_F(HistoryRealLogTest, SeveralFilesGiveTheHistoryOfTheFirst) {
+  // cvs rlog of the module prints the logs of main.c, odd.txt and
+  // Attic/gone.txt one after the other.
+  std::string text = fixture_->RLog("mod");
+  std::size_t first = text.find("RCS file: ");
+  ASSERT_NE(first, std::string::npos) << text;
+  std::string firstArchive = text.substr(first + 10, text.find('\n', first) - first - 10);
+  int files = 0;
+  for (std::size_t at = 0; (at = text.find("RCS file: ", at)) != std::string::npos; ++at) ++files;
+  EXPECT_EQ(files, 3) << text;
+  for (const Log& log : *logs_) {
+    if (log.archive != firstArchive || !log.cvsStyle) continue;
+    EXPECT_EQ(HistoryOf(text), ExpectedRecords(log)) << text;
+    return;
+  }
+  ADD_FAILURE() << "no expected records for " << firstArchive;
+}
+
+TEST_F(HistoryRealLogTest, BinaryPrintsTheHistoryFromStandardInputAndFromAFile) {
+  const Log& log = (*logs_)[0];
+  auto fromStdin = RunQamcvs({"4", "OutputFile=-"}, log.text);
+  EXPECT_EQ(fromStdin.status, 1) << fromStdin.err;
+  EXPECT_EQ(RecordsOfDocument(fromStdin.out), ExpectedRecords(log));
+  EXPECT_EQ(fromStdin.out.find("&amp;amp;"), std::string::npos) << "escaped twice";
+
+  TempDir dir;
+  WriteFile(dir / "log", log.text);
+  auto fromFile = RunQamcvs({"4", "OutputFile=" + (dir / "log")});
+  EXPECT_EQ(fromFile.status, 1) << fromFile.err;
+  EXPECT_EQ(fromFile.out, fromStdin.out);
+}
+
+std::vector<Record> DataLog(const std::string& name) {
+  return HistoryOf(testing_support::ReadFile(std::string(QAMCVS_SOURCE_DIR) +
+                                             "/tests/data/history/" + name));
+}
+
+TEST(HistoryTest, CvsntDateLineFieldsAreNotComment) {
+  std::vector<Record> expected = {
+      {"1.2.2.1", "DOMAIN\\tony", "2007/06/11 18:02:11", "Fix the <greeting> & the \"quotes\"."},
+      {"1.1", "jsmith", "2007/06/10 08:00:00", "Initial revision"},
+      {"1.2", "jsmith", "2007/06/11 17:40:55",
+       "Print a greeting.\nSecond line: lines: +9 -9 is only text here."},
+      {"1.3", "Administrator", "2007/06/12 09:14:03", "Merged the fix from the branch."},
+  };
+  EXPECT_EQ(DataLog("cvsnt.log"), expected);
+}
+
+TEST(HistoryTest, Cvs111SlashDatesLocksAndEmptyComments) {
+  std::vector<Record> expected = {
+      {"1.1.1.1", "alice", "2004/05/01 10:00:00", "Imported sources"},
+      {"1.1", "alice", "2004/05/01 10:00:00", "Initial revision"},
+      {"1.2", "bob", "2004/05/05 09:00:01", ""},
+      {"1.3", "alice", "2004/05/06 12:34:56", "Fixed the parser.\nSecond line."},
+  };
+  auto text = testing_support::ReadFile(std::string(QAMCVS_SOURCE_DIR) +
+                                        "/tests/data/history/cvs111.log");
+  EXPECT_EQ(HistoryOf(text), expected);
+  EXPECT_EQ(HistoryOf(WithCrLf(text)), expected);
+}
+
+// Log texts around one or more revision blocks, and the revisions (oldest
+// first) that must come out of them.
+TEST(HistoryTest, SplittingFindsExactlyTheRevisionBlocksOfTheFirstFile) {
+  const std::string sep = "----------------------------\n";
+  const std::string end = "=============================================================================\n";
+  auto block = [](const std::string& rev, const std::string& comment) {
+    return "revision " + rev + "\ndate: 2024/01/01 00:00:00;  author: a;  state: Exp;\n" +
+           comment + "\n";
+  };
+  const std::string head = "RCS file: x,v\nhead: 1.3\ndescription:\n";
+  struct Case {
+    const char* what;
+    std::string text;
+    std::vector<std::string> revisions;
+  };
+  const Case cases[] = {
+      {"empty text", "", {}},
+      {"tool error", "cvs log: nothing known about x\n", {}},
+      {"header only", head + end, {}},
+      {"one block", head + sep + block("1.1", "c") + end, {"1.1"}},
+      {"three blocks", head + sep + block("1.3", "c") + sep + block("1.2", "c") + sep +
+                           block("1.1", "c") + end,
+       {"1.1", "1.2", "1.3"}},
+      {"no closing line", head + sep + block("1.2", "c") + sep + block("1.1", "c"), {"1.1", "1.2"}},
+      {"text after the closing line", head + sep + block("1.1", "c") + end + "revision 9.9\n",
+       {"1.1"}},
+      {"two separators in a row", head + sep + sep + block("1.1", "c") + end, {"1.1"}},
+      {"separator at the very end", head + sep + block("1.1", "c") + sep, {"1.1"}},
+      {"first file without revisions", head + end + "\n" + head + sep + block("1.1", "c") + end,
+       {}},
+      {"two files", head + sep + block("1.2", "c") + end + "\n" + head + sep + block("7.1", "c") + end,
+       {"1.2"}},
+      {"middle entry unreadable",
+       head + sep + block("1.3", "c") + sep + "revision 1.2\ndate: broken\n" + sep +
+           block("1.1", "c") + end,
+       {"1.1", "1.3"}},
+      {"revision without number", head + sep + "revision \ndate: 2024/01/01 00:00:00;  author: a;  state: Exp;\n" + end, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> revisions;
+    for (const Record& r : HistoryOf(c.text)) revisions.push_back(r.revision);
+    EXPECT_EQ(revisions, c.revisions) << c.what;
+  }
+}
+
+const char kNulBlock[] =
+    "revision 1.1\ndate: 2024/01/01 00:00:00;  author: a;  state: Exp;\nbefore\0after\n";
+
+TEST(HistoryTest, HeaderFieldsComeThroughWholeAndTheCommentExactly) {
+  const std::string head = "description:\n----------------------------\n";
+  const std::string end = "=============================================================================\n";
+  struct Case {
+    const char* what;
+    std::string block;
+    Record expected;
+  };
+  const Case cases[] = {
+      {"several blanks between date and time",
+       "revision 1.2\ndate: 2004/05/06   12:34:56;  author: alice;  state: Exp;  lines: +3 -1\nx\n",
+       {"1.2", "alice", "2004/05/06 12:34:56", "x"}},
+      {"nothing after the date line",
+       "revision 1.1\ndate: 2004/05/06 12:34:56;  author: alice;  state: Exp;\n",
+       {"1.1", "alice", "2004/05/06 12:34:56", ""}},
+      {"branches line with the commit id (rlog 5.10)",
+       "revision 1.2\ndate: 2024/01/01 00:00:00;  author: a;  state: Exp;  lines: +1 -0\n"
+       "branches:  1.2.2;; commitid: 10065F1B2C3D4E5F6A7\nwhole\ncomment\n\n\n",
+       {"1.2", "a", "2024/01/01 00:00:00", "whole\ncomment"}},
+      {"locked without lines",
+       "revision 1.1\tlocked by: a-very-long-lock-holder-name;\n"
+       "date: 2024/01/01 00:00:00;  author: a;  state: Exp;\nc\n",
+       {"1.1", "a", "2024/01/01 00:00:00", "c"}},
+      {"comment holding a NUL byte",
+       std::string(kNulBlock, sizeof kNulBlock - 1),
+       {"1.1", "a", "2024/01/01 00:00:00", "before\uFFFDafter"}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(HistoryOf(head + c.block + end), std::vector<Record>{c.expected}) << c.what;
+  }
+}
+
+TEST(HistoryTest, ParseEntryPastTheEndLeavesTheValuesAlone) {
+  TempDir dir;
+  WriteFile(dir / "log",
+            "----------------------------\nrevision 1.1\n"
+            "date: 2024/01/01 00:00:00;  author: a;  state: Exp;\nc\n");
+  QamInputParams params;
+  params.SetValue("OutputFile", I18NString((dir / "log").c_str()));
+  QamCVSHistory history(params);
+  ASSERT_EQ(history.Entries().size(), 1u);
+  I18NString revision("r"), author("a"), dateTime("d"), comment("c");
+  EXPECT_FALSE(history.ParseEntry(1, revision, author, dateTime, comment));
+  EXPECT_EQ(revision, "r");
+  EXPECT_EQ(comment, "c");
+  EXPECT_TRUE(history.ParseEntry(0, revision, author, dateTime, comment));
+  EXPECT_EQ(revision, "1.1");
+}
+
+TEST(HistoryTest, MissingOrUnreadableOutputFileGivesTheFailureDocument) {
+  auto missing = RunQamcvs({"4"});
+  EXPECT_EQ(missing.status, 0);
+  auto xml = ParseXml(missing.out);
+  ASSERT_TRUE(xml.wellFormed) << missing.out;
+  EXPECT_EQ(xml.TextsOf("Code"), std::vector<std::string>{"0x56177B77"});
+  EXPECT_NE(xml.TextsOf("Message").at(0).find("OutputFile"), std::string::npos);
+
+  auto unreadable = RunQamcvs({"4", "OutputFile=/nonexistent/history.log"});
+  EXPECT_EQ(unreadable.status, 0);
+  xml = ParseXml(unreadable.out);
+  ASSERT_TRUE(xml.wellFormed) << unreadable.out;
+  EXPECT_TRUE(xml.TextsOf("Record").empty());
+  EXPECT_NE(xml.TextsOf("Message").at(0).find("/nonexistent/history.log"), std::string::npos);
+}
+
+}  // namespace
