@@ -212,10 +212,6 @@ TEST_F(CheckOutRepo, BinaryEndToEnd) {
   EXPECT_EQ(latin1.status, 1) << latin1.err;
   EXPECT_EQ(FromDocument(latin1.out), (Answer{"TRUE", "j\xC3\xBCrgen"}));
 
-  // A name with XML markup stays one well-formed text value.
-  auto markup = RunQamcvs({"3", "OutputFile=-"}, RenameLocker(header, user_, "a<b>&c"));
-  EXPECT_EQ(FromDocument(markup.out), (Answer{"TRUE", "a<b>&c"}));
-
   // A file that cannot be opened is a failure, not "not checked out".
   auto missing = RunQamcvs({"3", "OutputFile=" + (dir_ / "nothere.log")});
   EXPECT_EQ(missing.status, 0);

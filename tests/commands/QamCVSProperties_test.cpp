@@ -75,12 +75,6 @@ TEST_F(PropertiesRepo, FoldersFilesAndOddPaths) {
   }
 }
 
-TEST_F(PropertiesRepo, LinksAreFollowed) {
-  Shell("cd " + repo_ + "/mod && ln -s sub linked && ln -s nowhere dangling");
-  EXPECT_EQ(IsFolder(repo_, "mod/linked"), "TRUE");
-  EXPECT_EQ(IsFolder(repo_, "mod/dangling"), "FALSE");
-}
-
 TEST_F(PropertiesRepo, BinaryEndToEnd) {
   auto folder = RunQamcvs({"8", "PathToRep=" + repo_, "PathInRep=mod\\sub"});
   EXPECT_EQ(folder.status, 1) << folder.err;
