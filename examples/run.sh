@@ -8,7 +8,10 @@ set -euo pipefail
 bin=$1
 check=${2:-}
 here=$(cd "$(dirname "$0")" && pwd)
-out=$here/tool-output
+case $bin in /*) ;; *) bin=$PWD/$bin ;; esac
+# Documents name the captured files as given: keep them relative.
+cd "$here"
+out=tool-output
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$here/make_sample_repo.sh" "$work" >/dev/null 2>&1
@@ -19,7 +22,6 @@ run() {  # name, then the arguments after the binary
   local name=$1; shift
   local shown=("$@")
   shown=("${shown[@]//$repo//srv/cvs}")
-  shown=("${shown[@]//$out/examples/tool-output}")
   echo "\$ qamcvs ${shown[*]}"
   local document status=0
   document=$("$bin" "$@") || status=$?
