@@ -8,7 +8,6 @@
 #include <map>
 #include <memory>
 #include <ostream>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -91,15 +90,20 @@ std::string ToLatin1(const std::string& utf8) {
 // The date of each revision as the archive stores it (Y.M.D.h.m.s), printed
 // the way cvs 1.12 ("2024-01-02 03:04:05 +0000") or rlog ("2024/01/02 03:04:05") does.
 std::map<std::string, std::string> ArchiveDates(const std::string& archive, bool cvsStyle) {
-  static const std::regex kDate(
-      R"(\n([0-9.]+)\ndate\t(\d{4})\.(\d\d)\.(\d\d)\.(\d\d)\.(\d\d)\.(\d\d);)");
+  // Each revision's admin entry reads "\nREV\ndate\tYYYY.MM.DD.hh.mm.ss;".
   std::string text = testing_support::ReadFile(archive);
   std::map<std::string, std::string> dates;
-  for (std::sregex_iterator it(text.begin(), text.end(), kDate), end; it != end; ++it) {
-    const auto& m = *it;
+  const std::string marker = "\ndate\t";
+  for (std::size_t at = text.find(marker); at != std::string::npos;
+       at = text.find(marker, at + 1)) {
+    std::size_t lineStart = text.rfind('\n', at - 1) + 1;
+    std::string revision = text.substr(lineStart, at - lineStart);
+    std::string stamp = text.substr(at + marker.size(), 19);  // YYYY.MM.DD.hh.mm.ss
+    if (stamp.size() < 19 || stamp[4] != '.') continue;
     std::string sep = cvsStyle ? "-" : "/";
-    dates[m[1]] = m[2].str() + sep + m[3].str() + sep + m[4].str() + " " + m[5].str() + ":" +
-                  m[6].str() + ":" + m[7].str() + (cvsStyle ? " +0000" : "");
+    dates[revision] = stamp.substr(0, 4) + sep + stamp.substr(5, 2) + sep + stamp.substr(8, 2) +
+                      " " + stamp.substr(11, 2) + ":" + stamp.substr(14, 2) + ":" +
+                      stamp.substr(17, 2) + (cvsStyle ? " +0000" : "");
   }
   return dates;
 }
