@@ -118,7 +118,7 @@ void QamFormatterUtility::EscapeDOMChars(I18NString& text) {
       default: out += c;
     }
   }
-  text = I18NString::FromUtf8(out);
+  text = I18NString::FromUtf8(std::move(out));
 }
 
 I18NString QamFormatterUtility::GetExceptionThrownDoc() {

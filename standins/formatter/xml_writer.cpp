@@ -1,5 +1,7 @@
 #include "xml_writer.h"
 
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
 #include <xercesc/framework/XMLFormatter.hpp>
 
 #include "QamFormatter.h"
@@ -14,14 +16,6 @@ bool IsXmlChar(char16_t unit) {
          (unit >= 0x20 && unit <= 0xFFFD && unit != 0xFFFE);
 }
 
-// I18NString holds no unpaired surrogates, so only single units need a check.
-void Sanitise(std::u16string& units) {
-  for (char16_t& unit : units) {
-    if (unit >= 0xD800 && unit <= 0xDFFF) continue;
-    if (!IsXmlChar(unit)) unit = 0xFFFD;
-  }
-}
-
 // Collects the UTF-8 bytes in a string that the finished document then
 // takes over without a copy.
 class StringFormatTarget : public xercesc::XMLFormatTarget {
@@ -33,12 +27,85 @@ class StringFormatTarget : public xercesc::XMLFormatTarget {
   std::string bytes;
 };
 
+// The text of a value in UTF-16 for the formatter: characters that XML 1.0
+// cannot carry become U+FFFD and, when unescape is set, the five entity
+// references of EscapeDOMChars become their characters again. One pass over
+// the UTF-8, since a history document holds megabytes of comments.
+void AppendXmlUnits(std::string_view utf8, bool unescape, std::u16string& out) {
+  static const struct {
+    std::string_view entity;
+    char16_t character;
+  } kEntities[] = {{"&amp;", u'&'}, {"&lt;", u'<'}, {"&gt;", u'>'},
+                   {"&quot;", u'"'}, {"&apos;", u'\''}};
+  const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+  auto length = static_cast<int32_t>(utf8.size());
+  for (int32_t i = 0; i < length;) {
+    if (bytes[i] < 0x80) {
+      char16_t c = bytes[i];
+      if (c == u'&' && unescape) {
+        bool matched = false;
+        for (const auto& entry : kEntities) {
+          if (utf8.compare(static_cast<std::size_t>(i), entry.entity.size(), entry.entity) == 0) {
+            out.push_back(entry.character);
+            i += static_cast<int32_t>(entry.entity.size());
+            matched = true;
+            break;
+          }
+        }
+        if (matched) continue;
+      }
+      out.push_back(IsXmlChar(c) ? c : char16_t{0xFFFD});
+      ++i;
+      continue;
+    }
+    UChar32 c;
+    U8_NEXT_UNSAFE(bytes, i, c);
+    if (c > 0xFFFF) {
+      out.push_back(static_cast<char16_t>(U16_LEAD(c)));
+      out.push_back(static_cast<char16_t>(U16_TRAIL(c)));
+    } else {
+      auto unit = static_cast<char16_t>(c);
+      out.push_back(IsXmlChar(unit) ? unit : char16_t{0xFFFD});
+    }
+  }
+}
+
 }  // namespace
 
+// Markup is gathered and handed to the formatter in one call before each
+// value: the formatter's cost is mostly per call, and a history document
+// has five pieces of markup for every value.
 struct QamXmlWriter::Impl {
   StringFormatTarget target;
   XMLFormatter formatter{"UTF-8", &target, XMLFormatter::NoEscapes,
-                         XMLFormatter::UnRep_CharRef};
+                         XMLFormatter::UnRep_Replace};
+  std::u16string markup;
+  std::u16string value;
+
+  void FlushMarkup() {
+    if (markup.empty()) return;
+    formatter.formatBuf(markup.data(), markup.size(), XMLFormatter::NoEscapes);
+    markup.clear();
+  }
+
+  void WriteValue(std::string_view utf8, bool unescape) {
+    value.clear();
+    AppendXmlUnits(utf8, unescape, value);
+    FlushMarkup();
+    // A parser turns a literal carriage return into a line feed; a
+    // character reference keeps it.
+    std::size_t start = 0;
+    for (;;) {
+      std::size_t cr = value.find(u'\r', start);
+      std::size_t end = cr == std::u16string::npos ? value.size() : cr;
+      if (end > start) {
+        formatter.formatBuf(value.data() + start, end - start, XMLFormatter::CharEscapes);
+      }
+      if (cr == std::u16string::npos) break;
+      formatter.formatBuf(u"&#xD;", 5, XMLFormatter::NoEscapes);
+      start = cr + 1;
+    }
+  }
 };
 
 QamXmlWriter::QamXmlWriter() : impl_(std::make_unique<Impl>()) {
@@ -49,80 +116,28 @@ QamXmlWriter::QamXmlWriter() : impl_(std::make_unique<Impl>()) {
 
 QamXmlWriter::~QamXmlWriter() = default;
 
-void QamXmlWriter::Markup(const char16_t* markup) {
-  impl_->formatter << XMLFormatter::NoEscapes << markup;
-}
+void QamXmlWriter::Markup(const char16_t* markup) { impl_->markup += markup; }
 
-void QamXmlWriter::Text(const I18NString& value) { TextUnits(value.toUtf16()); }
-
-void QamXmlWriter::TextUnits(std::u16string units) {
-  Sanitise(units);
-  // A parser turns a literal carriage return into a line feed; a character
-  // reference keeps it.
-  std::size_t start = 0;
-  while (start <= units.size()) {
-    std::size_t cr = units.find(u'\r', start);
-    std::size_t end = cr == std::u16string::npos ? units.size() : cr;
-    if (end > start) {
-      impl_->formatter.formatBuf(units.data() + start, end - start,
-                                 XMLFormatter::CharEscapes);
-    }
-    if (cr == std::u16string::npos) break;
-    Markup(u"&#xD;");
-    start = cr + 1;
-  }
-}
+void QamXmlWriter::Text(const I18NString& value) { impl_->WriteValue(value.utf8(), false); }
 
 void QamXmlWriter::EscapedText(const I18NString& value) {
-  TextUnits(UnescapeDomChars(value.toUtf16()));
+  impl_->WriteValue(value.utf8(), true);
 }
 
 void QamXmlWriter::Element(const char16_t* name, const I18NString& value) {
-  impl_->formatter << XMLFormatter::NoEscapes << u"<" << name << u">";
+  impl_->markup.append(u"<").append(name).append(u">");
   Text(value);
-  impl_->formatter << XMLFormatter::NoEscapes << u"</" << name << u">";
+  impl_->markup.append(u"</").append(name).append(u">");
 }
 
 void QamXmlWriter::Element(const char16_t* name, bool value) {
-  impl_->formatter << XMLFormatter::NoEscapes << u"<" << name << u">"
-                   << (value ? u"TRUE" : u"FALSE") << u"</" << name << u">";
+  impl_->markup.append(u"<").append(name).append(u">");
+  impl_->markup.append(value ? u"TRUE" : u"FALSE");
+  impl_->markup.append(u"</").append(name).append(u">");
 }
 
 I18NString QamXmlWriter::Finish() {
   Markup(u"</QAM_DOC>");
+  impl_->FlushMarkup();
   return I18NString::FromUtf8(std::move(impl_->target.bytes));
-}
-
-std::u16string UnescapeDomChars(const std::u16string& text) {
-  static const struct {
-    std::u16string_view entity;
-    char16_t character;
-  } kEntities[] = {{u"&amp;", u'&'}, {u"&lt;", u'<'}, {u"&gt;", u'>'},
-                   {u"&quot;", u'"'}, {u"&apos;", u'\''}};
-  std::u16string out;
-  out.reserve(text.size());
-  std::u16string_view rest(text);
-  while (!rest.empty()) {
-    std::size_t amp = rest.find(u'&');
-    if (amp == std::u16string_view::npos) {
-      out.append(rest);
-      break;
-    }
-    out.append(rest.substr(0, amp));
-    rest.remove_prefix(amp);
-    bool matched = false;
-    for (const auto& entry : kEntities) {
-      if (rest.substr(0, entry.entity.size()) == entry.entity) {
-        out.push_back(entry.character);
-        rest.remove_prefix(entry.entity.size());
-        matched = true;
-        break;
-      }
-    }
-    if (!matched) {
-      out.push_back(u'&');
-      rest.remove_prefix(1);
-    }
-  }
-  return out;
 }

@@ -35,13 +35,8 @@ class QamXmlWriter {
   I18NString Finish();
 
  private:
-  void TextUnits(std::u16string units);
-
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
-
-/// Undoes the five entity references that EscapeDOMChars writes.
-std::u16string UnescapeDomChars(const std::u16string& text);
 
 #endif  // QAMCVS_STANDINS_FORMATTER_XML_WRITER_H_
