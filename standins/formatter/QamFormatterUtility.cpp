@@ -103,21 +103,41 @@ I18NString QamFormatterUtility::GetXmlVersionTag() {
   return I18NString("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
 }
 
+namespace {
+
+// string_view::find_first_of calls memchr once per character; a plain loop
+// is several times faster on the megabytes of a history.
+std::size_t FindMarkup(std::string_view bytes, std::size_t from) {
+  for (std::size_t i = from; i < bytes.size(); ++i) {
+    char c = bytes[i];
+    if (c == '&' || c == '<' || c == '>' || c == '"' || c == '\'') return i;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
 void QamFormatterUtility::EscapeDOMChars(I18NString& text) {
   std::string_view bytes = text.utf8();
-  if (bytes.find_first_of("&<>\"'") == std::string_view::npos) return;
+  std::size_t special = FindMarkup(bytes, 0);
+  if (special == std::string_view::npos) return;
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 8);
-  for (char c : bytes) {
-    switch (c) {
+  std::size_t from = 0;
+  // Copy the runs between markup characters whole: comments are long and
+  // markup characters rare.
+  for (; special != std::string_view::npos; special = FindMarkup(bytes, from)) {
+    out.append(bytes, from, special - from);
+    switch (bytes[special]) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
+      default: out += "&apos;"; break;
     }
+    from = special + 1;
   }
+  out.append(bytes, from, std::string_view::npos);
   text = I18NString::FromUtf8(std::move(out));
 }
 

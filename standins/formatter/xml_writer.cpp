@@ -37,37 +37,43 @@ void AppendXmlUnits(std::string_view utf8, bool unescape, std::u16string& out) {
     char16_t character;
   } kEntities[] = {{"&amp;", u'&'}, {"&lt;", u'<'}, {"&gt;", u'>'},
                    {"&quot;", u'"'}, {"&apos;", u'\''}};
+  // A UTF-8 text never has more UTF-16 units than bytes: write through a
+  // pointer into a buffer of that size, then cut it to what was written.
+  std::size_t base = out.size();
+  out.resize(base + utf8.size());
+  char16_t* put = out.data() + base;
   const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
   auto length = static_cast<int32_t>(utf8.size());
   for (int32_t i = 0; i < length;) {
-    if (bytes[i] < 0x80) {
-      char16_t c = bytes[i];
-      if (c == u'&' && unescape) {
-        bool matched = false;
-        for (const auto& entry : kEntities) {
-          if (utf8.compare(static_cast<std::size_t>(i), entry.entity.size(), entry.entity) == 0) {
-            out.push_back(entry.character);
-            i += static_cast<int32_t>(entry.entity.size());
-            matched = true;
-            break;
-          }
-        }
-        if (matched) continue;
-      }
-      out.push_back(IsXmlChar(c) ? c : char16_t{0xFFFD});
+    uint8_t byte = bytes[i];
+    if (byte >= 0x20 && byte < 0x80 && byte != '&') {
+      *put++ = byte;
       ++i;
       continue;
+    }
+    if (byte == '&' && unescape) {
+      bool matched = false;
+      for (const auto& entry : kEntities) {
+        if (utf8.compare(static_cast<std::size_t>(i), entry.entity.size(), entry.entity) == 0) {
+          *put++ = entry.character;
+          i += static_cast<int32_t>(entry.entity.size());
+          matched = true;
+          break;
+        }
+      }
+      if (matched) continue;
     }
     UChar32 c;
     U8_NEXT_UNSAFE(bytes, i, c);
     if (c > 0xFFFF) {
-      out.push_back(static_cast<char16_t>(U16_LEAD(c)));
-      out.push_back(static_cast<char16_t>(U16_TRAIL(c)));
+      *put++ = static_cast<char16_t>(U16_LEAD(c));
+      *put++ = static_cast<char16_t>(U16_TRAIL(c));
     } else {
       auto unit = static_cast<char16_t>(c);
-      out.push_back(IsXmlChar(unit) ? unit : char16_t{0xFFFD});
+      *put++ = IsXmlChar(unit) ? unit : char16_t{0xFFFD};
     }
   }
+  out.resize(static_cast<std::size_t>(put - out.data()));
 }
 
 }  // namespace
