@@ -187,6 +187,10 @@ bool ScanEntry(std::string_view entry, EntryFields* fields) {
     std::size_t branchesEnd = LineEnd(entry, at);
     at = branchesEnd < entry.size() ? branchesEnd + 1 : entry.size();
   }
+  // As the scan always did, white space before the comment (blank lines,
+  // the first line's indentation) is not part of it; every line from the
+  // first non-blank character on is.
+  while (at < entry.size() && IsSpace(entry[at])) ++at;
   fields->comment = entry.substr(at);
   return true;
 }

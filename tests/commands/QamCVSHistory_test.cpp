@@ -233,10 +233,15 @@ class HistoryRealLogTest : public ::testing::Test {
     delete fixture_;
   }
 
+  // White space before a comment (the trunk message's indentation) is not
+  // part of it; every line after that is.
   static std::vector<Record> ExpectedRecords(const Log& log) {
     auto dates = ArchiveDates(log.archive, log.cvsStyle);
     std::vector<Record> records;
-    for (const auto& e : *log.expected) records.push_back({e[0], e[1], dates[e[0]], e[2]});
+    for (const auto& e : *log.expected) {
+      std::string comment = e[2].substr(std::min(e[2].size(), e[2].find_first_not_of(" \t\n")));
+      records.push_back({e[0], e[1], dates[e[0]], comment});
+    }
     return records;
   }
 
