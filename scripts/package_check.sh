@@ -84,8 +84,14 @@ done
 # Depends comes from dpkg-shlibdeps; an empty or partial list means the
 # package would install on a machine that cannot run the program.
 depends=$(field Depends)
-for pkg in libxerces-c libicu libstdc++ libc6; do
+# Xerces-C is linked from its static archive, without the network stack, so
+# neither it nor libcurl may be a dependency (unless built with
+# -DQAM_STATIC_XERCES=OFF, which names libxerces-c).
+for pkg in libicu libstdc++ libc6; do
   [[ $depends == *"$pkg"* ]] || fail "Depends '$depends' does not name $pkg"
+done
+for pkg in libcurl libgnutls; do
+  [[ $depends != *"$pkg"* ]] || fail "Depends '$depends' names $pkg"
 done
 
 # --- Contents ------------------------------------------------------------------
