@@ -44,24 +44,10 @@ Answer FromDocument(const std::string& document) {
 
 // Runs the command in this process on text, as the driver would.
 Answer CheckOut(const std::string& text, const std::string& encoding = "") {
-  TempDir dir;
-  WriteFile(dir / "log.txt", text);
-  QamInputParams params;
-  params.SetValue("OutputFile", I18NString((dir / "log.txt").c_str()));
-  if (!encoding.empty()) params.SetValue("Encoding", I18NString(encoding.c_str()));
-  QamCVSCheckOut command(params);
-  command.ProceesOutPut();
-  return FromDocument(std::string(command.ConverToQamFormat().utf8()));
+  return FromDocument(testing_support::DocumentForText<QamCVSCheckOut>(text, encoding));
 }
 
-std::string WithCrLf(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
+using testing_support::WithCrLf;
 
 // Replaces the first "\t" + from + ":" lock line's name with to.
 std::string RenameLocker(std::string text, const std::string& from, const std::string& to) {

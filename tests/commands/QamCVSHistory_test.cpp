@@ -53,24 +53,10 @@ std::vector<Record> RecordsOfDocument(const std::string& document) {
 // The records the command hands to its base for a log text, read back from
 // the rendered document.
 std::vector<Record> HistoryOf(const std::string& logText, const std::string& encoding = "") {
-  TempDir dir;
-  WriteFile(dir / "log", logText);
-  QamInputParams params;
-  params.SetValue("OutputFile", I18NString((dir / "log").c_str()));
-  if (!encoding.empty()) params.SetValue("Encoding", I18NString(encoding.c_str()));
-  QamCVSHistory history(params);
-  history.ProceesOutPut();
-  return RecordsOfDocument(std::string(history.ConverToQamFormat().utf8()));
+  return RecordsOfDocument(testing_support::DocumentForText<QamCVSHistory>(logText, encoding));
 }
 
-std::string WithCrLf(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
+using testing_support::WithCrLf;
 
 // UTF-8 text whose characters all lie below U+0100, as ISO-8859-1 bytes.
 std::string ToLatin1(const std::string& utf8) {

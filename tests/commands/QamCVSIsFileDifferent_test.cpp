@@ -20,17 +20,13 @@ namespace {
 
 // Runs the command in this process: "TRUE", "FALSE", or "raised <code>".
 std::string Judge(const std::string& text) {
-  TempDir dir;
-  WriteFile(dir / "out.txt", text);
-  QamInputParams params;
-  params.SetValue("OutputFile", I18NString((dir / "out.txt").c_str()));
-  QamCVSIsFileDifferent command(params);
+  testing_support::CommandOnText<QamCVSIsFileDifferent> run(text, "");
   try {
-    command.ProceesOutPut();
+    run.command.ProceesOutPut();
   } catch (const PYLException& error) {
     return "raised " + std::to_string(error.code());
   }
-  auto xml = ParseXml(std::string(command.ConverToQamFormat().utf8()));
+  auto xml = ParseXml(std::string(run.command.ConverToQamFormat().utf8()));
   auto values = xml.TextsOf("IsDifferent");
   return values.size() == 1 ? values[0] : "bad document";
 }

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "I18NString.h"
+#include "QamFormatter.h"
+
 namespace testing_support {
 
 struct RunResult {
@@ -52,6 +55,38 @@ class TempDir {
 };
 
 void WriteFile(const std::string& path, const std::string& bytes);
+
+/// text with every line feed preceded by a carriage return.
+std::string WithCrLf(const std::string& text);
+
+/// A command that reads the tool's text (ids 3, 4, 9), constructed in this
+/// process on text written to a temporary OutputFile (with Encoding when
+/// given); the file lives as long as the returned object.
+template <class Command>
+struct CommandOnText {
+  CommandOnText(const std::string& text, const std::string& encoding)
+      : params(ParamsFor(dir, text, encoding)), command(params) {}
+  static QamInputParams ParamsFor(const TempDir& where, const std::string& text,
+                                  const std::string& encoding) {
+    WriteFile(where / "tool-output.txt", text);
+    QamInputParams result;
+    result.SetValue("OutputFile", I18NString((where / "tool-output.txt").c_str()));
+    if (!encoding.empty()) result.SetValue("Encoding", I18NString(encoding.c_str()));
+    return result;
+  }
+  TempDir dir;
+  QamInputParams params;
+  Command command;
+};
+
+/// Runs a tool-text command in this process as the driver would and returns
+/// its document (UTF-8).
+template <class Command>
+std::string DocumentForText(const std::string& text, const std::string& encoding = "") {
+  CommandOnText<Command> run(text, encoding);
+  run.command.ProceesOutPut();
+  return std::string(run.command.ConverToQamFormat().utf8());
+}
 std::string ReadFile(const std::string& path);
 
 /// A document read back with Xerces-C's DOM parser.
