@@ -1,0 +1,713 @@
+// Hostile input for the whole program: huge and degenerate logs, huge and
+// numerous arguments, a huge folder, odd names and symbolic links in the
+// repository. Every run must end on its own with one well-formed document,
+// within a bound on time and on peak memory for the large inputs.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <xercesc/dom/DOM.hpp>
+#include <xercesc/util/TransService.hpp>
+#include <xercesc/util/XMLString.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+
+using testing_support::ParsedXml;
+using testing_support::ParseXml;
+using testing_support::ReadFile;
+using testing_support::Run;
+using testing_support::RunResult;
+using testing_support::Shell;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Generous: a sanitizer build on two busy cores is several times slower.
+constexpr double kSecondsLimit = 20.0;
+constexpr const char* kHardKillSeconds = "120";
+constexpr long kMegabyte = 1024 * 1024;
+
+const std::string kSeparator(28, '-');
+const std::string kClosing(77, '=');
+const char kInputError[] = "0x56177B77";
+const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+
+struct Measured {
+  RunResult result;
+  double seconds = 0;
+  long peakBytes = 0;
+};
+
+// Runs qamcvs under time(1) for its peak resident set, and under timeout(1)
+// so that a hang fails the test instead of stopping the suite.
+Measured RunMeasured(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{"timeout", "-s",        "KILL",   kHardKillSeconds,
+                                "/usr/bin/time", "-f", "qamcvs-peak-kb %M", QAMCVS_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  Measured measured;
+  auto start = std::chrono::steady_clock::now();
+  measured.result = Run(argv);
+  measured.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::string& err = measured.result.err;
+  std::size_t line = err.rfind("qamcvs-peak-kb ");
+  if (line != std::string::npos) {
+    measured.peakBytes = std::atol(err.c_str() + line + 15) * 1024;
+    err.erase(line);
+  }
+  return measured;
+}
+
+// Peak memory allowed: factor times the input, 30 MB for the program itself
+// (its libraries and the parts of ICU's data it touches), and perItem bytes
+// for each record or child held until the document is written.
+// AddressSanitizer adds shadow memory, red zones and a quarantine of freed
+// blocks of up to 256 MB, so its bound is wider.
+long MemoryLimit(long inputBytes, long factor, long items = 0, long perItem = 0) {
+  long limit = factor * inputBytes + 30 * kMegabyte + items * perItem;
+  return kSanitized ? 2 * limit + 256 * kMegabyte : limit;
+}
+
+void Report(const char* what, const Measured& measured) {
+  std::printf("[ measure  ] %s: %.2f s, peak %ld MB%s\n", what, measured.seconds,
+              measured.peakBytes / kMegabyte, kSanitized ? " (sanitizer build)" : "");
+}
+
+// The checks every large run shares: exit status, one well-formed document,
+// time and memory.
+void ExpectBounded(const Measured& measured, int status, long memoryLimit, const ParsedXml& doc) {
+  EXPECT_EQ(measured.result.status, status) << measured.result.err;
+  EXPECT_TRUE(doc.wellFormed) << doc.error;
+  EXPECT_EQ(doc.rootName, "QAM_DOC");
+  EXPECT_LT(measured.seconds, kSecondsLimit);
+  EXPECT_GT(measured.peakBytes, 0) << "time(1) gave no peak";
+  EXPECT_LT(measured.peakBytes, memoryLimit);
+}
+
+// The text (or an attribute) of every element named tag, in document order.
+// ParsedXml::TextsOf asks the node list for its length on every step, and
+// Xerces-C walks the whole tree for that: quadratic on 200,000 records. The
+// length is taken once here, and the list's cache makes the walk linear.
+std::vector<std::string> ElementValues(const ParsedXml& doc, const std::string& tag,
+                                       const std::string& attribute = "") {
+  using namespace xercesc;
+  std::vector<std::string> values;
+  if (!doc.dom_) return values;
+  auto* dom = static_cast<DOMDocument*>(doc.dom_.get());
+  std::u16string wideTag(tag.begin(), tag.end());
+  std::u16string wideAttribute(attribute.begin(), attribute.end());
+  DOMNodeList* nodes = dom->getElementsByTagName(reinterpret_cast<const XMLCh*>(wideTag.c_str()));
+  const XMLSize_t count = nodes->getLength();
+  values.reserve(count);
+  for (XMLSize_t i = 0; i < count; ++i) {
+    DOMNode* node = nodes->item(i);
+    const XMLCh* text =
+        attribute.empty() ? node->getTextContent()
+                          : static_cast<DOMElement*>(node)->getAttribute(
+                                reinterpret_cast<const XMLCh*>(wideAttribute.c_str()));
+    char* utf8 = reinterpret_cast<char*>(TranscodeToStr(text, "UTF-8").adopt());
+    values.emplace_back(utf8);
+    XMLString::release(&utf8);
+  }
+  return values;
+}
+
+// ---------------------------------------------------------------------------
+// History logs.
+
+// What rlog prints for the archive that scripts/make_long_archive.sh writes
+// with count revisions. rlog itself needs minutes for 200,000 revisions, so
+// the big log is generated here; RlogShapeMatchesRealRlog holds the two
+// together on a small count.
+std::string RlogStyleLog(const std::string& name, int count) {
+  std::string log;
+  log.reserve(static_cast<std::size_t>(count) * 220 + 400);
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "\nRCS file: %s,v\nWorking file: %s\nhead: 1.%d\nbranch:\nlocks: strict\n"
+                "access list:\nsymbolic names:\nkeyword substitution: kv\n"
+                "total revisions: %d;\tselected revisions: %d\ndescription:\n"
+                "A file with a long history.\n",
+                name.c_str(), name.c_str(), count, count, count);
+  log += line;
+  for (int i = count; i >= 1; --i) {
+    std::snprintf(line, sizeof line,
+                  "%s\nrevision 1.%d\ndate: 2024/%02d/%02d %02d:%02d:%02d;  author: %s;  "
+                  "state: Exp;%s\n",
+                  kSeparator.c_str(), i, 1 + i % 12, 1 + i % 28, i % 24, i % 60, i % 60,
+                  i % 3 == 0 ? "alice" : "bob", i > 1 ? "  lines: +0 -0" : "");
+    log += line;
+    std::snprintf(line, sizeof line,
+                  "Change number %d: adjust the parser & <renderer>.\n"
+                  "Second line of the message for revision %d.\n",
+                  i, i);
+    log += line;
+  }
+  log += kClosing + "\n";
+  return log;
+}
+
+std::string GeneratedComment(int revision) {
+  return "Change number " + std::to_string(revision) +
+         ": adjust the parser & <renderer>.\nSecond line of the message for revision " +
+         std::to_string(revision) + ".";
+}
+
+// A revision block whose comment is the given text.
+std::string RevisionBlock(int revision, const std::string& comment) {
+  return kSeparator + "\nrevision 1." + std::to_string(revision) +
+         "\ndate: 2024/05/06 07:08:09;  author: alice;  state: Exp;  lines: +1 -0\n" +
+         comment + "\n";
+}
+
+std::string LogHeader(int count) {
+  return "\nRCS file: /repo/big.c,v\nWorking file: big.c\nhead: 1." + std::to_string(count) +
+         "\nbranch:\nlocks: strict\naccess list:\nsymbolic names:\nkeyword substitution: kv\n"
+         "total revisions: " + std::to_string(count) + ";\tselected revisions: " +
+         std::to_string(count) + "\ndescription:\n";
+}
+
+// A comment of about 11.5 KB: many lines with markup characters, a line of
+// 28 hyphens and a closing line that are comment text, not structure.
+std::string BulkyComment(int revision) {
+  std::string comment;
+  for (int lineNumber = 0; lineNumber < 200; ++lineNumber) {
+    comment += "Line " + std::to_string(lineNumber) + " of change " + std::to_string(revision) +
+               ": a & b < c > d ]]> \"q\" 'a' \xC3\xA9t\xC3\xA9\n";
+    if (lineNumber == 50) comment += kSeparator + "\nnot a revision line\n";
+    if (lineNumber == 100) comment += kClosing + "\n";
+  }
+  comment.pop_back();  // the record's comment loses its trailing line feed
+  return comment;
+}
+
+// The big logs are written once per process, when a test first needs one:
+// ctest runs each test in a process of its own.
+class HostileHistoryTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { dir_ = new TempDir; }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+
+  // 200,000 revisions in rlog's layout, about 43 MB.
+  static std::string LongLog(long* bytes) {
+    static long size = 0;
+    const std::string path = *dir_ / "long.log";
+    if (size == 0) {
+      std::string log = RlogStyleLog("long.c", kLongCount);
+      size = static_cast<long>(log.size());
+      WriteFile(path, log);
+    }
+    *bytes = size;
+    return path;
+  }
+
+  // 4,600 revisions with comments of 11.5 KB, just over 50 MiB.
+  static std::string BulkyLog(long* bytes) {
+    static long size = 0;
+    const std::string path = *dir_ / "bulky.log";
+    if (size == 0) {
+      std::string log = LogHeader(kBulkyCount);
+      for (int i = kBulkyCount; i >= 1; --i) log += RevisionBlock(i, BulkyComment(i));
+      log += kClosing + "\n";
+      size = static_cast<long>(log.size());
+      WriteFile(path, log);
+    }
+    *bytes = size;
+    return path;
+  }
+
+  static constexpr int kLongCount = 200000;
+  static constexpr int kBulkyCount = 4600;
+  static TempDir* dir_;
+};
+
+TempDir* HostileHistoryTest::dir_ = nullptr;
+
+TEST_F(HostileHistoryTest, RlogShapeMatchesRealRlog) {
+  if (!testing_support::HaveProgram("rlog")) GTEST_SKIP() << "rlog is not installed";
+  TempDir work;
+  Shell("cd " + work.path() + " && " QAMCVS_SOURCE_DIR "/scripts/make_long_archive.sh long.c,v 60");
+  RunResult rlog = Shell("cd " + work.path() + " && rlog long.c,v");
+  EXPECT_EQ(rlog.out, RlogStyleLog("long.c", 60));
+}
+
+TEST_F(HostileHistoryTest, TwoHundredThousandRevisions) {
+  long logBytes = 0;
+  Measured run = RunMeasured({"4", "OutputFile=" + LongLog(&logBytes)});
+  Report("history, 200,000 revisions", run);
+  ParsedXml doc = ParseXml(run.result.out);
+  // Each record holds four strings of its own until the document is written.
+  ExpectBounded(run, 1, MemoryLimit(logBytes, 6, kLongCount, 512), doc);
+  std::vector<std::string> revisions = ElementValues(doc, "Revision");
+  ASSERT_EQ(revisions.size(), static_cast<std::size_t>(kLongCount));
+  EXPECT_EQ(revisions.front(), "1.1");
+  EXPECT_EQ(revisions.back(), "1.200000");
+  std::vector<std::string> comments = ElementValues(doc, "Comment");
+  ASSERT_EQ(comments.size(), revisions.size());
+  EXPECT_EQ(comments.front(), GeneratedComment(1));
+  EXPECT_EQ(comments.back(), GeneratedComment(kLongCount));
+  std::vector<std::string> dates = ElementValues(doc, "DateTime");
+  EXPECT_EQ(dates.back(), "2024/09/25 08:20:20");
+}
+
+TEST_F(HostileHistoryTest, FiftyMegabyteLog) {
+  long logBytes = 0;
+  const std::string path = BulkyLog(&logBytes);
+  ASSERT_GT(logBytes, 50 * kMegabyte);
+  Measured run = RunMeasured({"4", "OutputFile=" + path});
+  Report("history, 50 MB log", run);
+  ParsedXml doc = ParseXml(run.result.out);
+  ExpectBounded(run, 1, MemoryLimit(logBytes, 6), doc);
+  std::vector<std::string> comments = ElementValues(doc, "Comment");
+  ASSERT_EQ(comments.size(), static_cast<std::size_t>(kBulkyCount));
+  EXPECT_EQ(comments.front(), BulkyComment(1));
+  EXPECT_EQ(comments.back(), BulkyComment(kBulkyCount));
+}
+
+TEST_F(HostileHistoryTest, FiveMegabyteCommentLine) {
+  std::string comment;
+  const std::string piece = "x & <y> ]]> \xC3\xA9 \"z\" ";
+  while (comment.size() < 5 * static_cast<std::size_t>(kMegabyte)) comment += piece;
+  std::string log = LogHeader(1) + RevisionBlock(1, comment) + kClosing + "\n";
+  TempDir work;
+  WriteFile(work / "line.log", log);
+  Measured run = RunMeasured({"4", "OutputFile=" + work / "line.log"});
+  Report("history, one 5 MB comment line", run);
+  ParsedXml doc = ParseXml(run.result.out);
+  // A comment this dense in markup is escaped to twice its size, and the XML
+  // writer takes each value as UTF-16, two bytes a character.
+  ExpectBounded(run, 1, MemoryLimit(static_cast<long>(log.size()), 12), doc);
+  std::vector<std::string> comments = ElementValues(doc, "Comment");
+  ASSERT_EQ(comments.size(), 1u);
+  EXPECT_TRUE(comments[0] == comment) << "comment of " << comments[0].size() << " bytes, not "
+                                      << comment.size();
+}
+
+// Logs made of nothing but structure: no block has a readable header, so the
+// history is empty, and never more records than separators.
+TEST_F(HostileHistoryTest, LogsOfSeparatorsOnly) {
+  const struct {
+    const char* name;
+    std::string line;
+  } kCases[] = {
+      {"separators", kSeparator + "\n"},
+      {"separator and revision x", kSeparator + "\nrevision x\n"},
+      {"separator, revision and empty date", kSeparator + "\nrevision 1.1\ndate:\n"},
+      {"separator and closing line", kSeparator + "\n" + kClosing + "\n"},
+  };
+  TempDir work;
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::string log;
+    while (log.size() < 4 * static_cast<std::size_t>(kMegabyte)) log += c.line;
+    WriteFile(work / "seps.log", log);
+    Measured run = RunMeasured({"4", "OutputFile=" + work / "seps.log"});
+    ParsedXml doc = ParseXml(run.result.out);
+    ExpectBounded(run, 1, MemoryLimit(static_cast<long>(log.size()), 6), doc);
+    EXPECT_EQ(ElementValues(doc, "Record").size(), 0u);
+    EXPECT_EQ(ElementValues(doc, "History").size(), 1u);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Arguments.
+
+std::string FirstText(const ParsedXml& doc, const std::string& tag) {
+  std::vector<std::string> texts = ElementValues(doc, tag);
+  return texts.empty() ? std::string("<no " + tag + ">") : texts.front();
+}
+
+// A path of 64 KB, as one name or as many short ones: the file system
+// refuses both (a name is at most 255 bytes, a path 4 KB), and each command
+// answers "no" instead of failing.
+TEST(HostileArgumentsTest, PathOf64Kilobytes) {
+  TempDir repo;
+  Shell("mkdir -p " + repo / "proj");
+  std::string oneName(64 * 1024, 'n');
+  std::string manyNames;
+  while (manyNames.size() < 64 * 1024) manyNames += "segment/";
+  manyNames.pop_back();
+
+  for (const std::string* longPath : {&oneName, &manyNames}) {
+    for (bool asRoot : {true, false}) {
+      SCOPED_TRACE(std::string(longPath == &oneName ? "one name" : "many names") +
+                   (asRoot ? " as PathToRep" : " as PathInRep"));
+      const std::string root = asRoot ? repo.path() + "/" + *longPath : repo.path();
+      const std::string inRep = asRoot ? "proj" : "proj/" + *longPath;
+      const std::vector<std::string> paths{"PathToRep=" + root, "PathInRep=" + inRep};
+      auto run = [&](const std::string& id, std::vector<std::string> extra) {
+        std::vector<std::string> args{id};
+        args.insert(args.end(), paths.begin(), paths.end());
+        args.insert(args.end(), extra.begin(), extra.end());
+        Measured measured = RunMeasured(args);
+        EXPECT_EQ(measured.result.status, 1) << id << " " << measured.result.out;
+        EXPECT_LT(measured.seconds, kSecondsLimit);
+        ParsedXml doc = ParseXml(measured.result.out);
+        EXPECT_TRUE(doc.wellFormed) << doc.error;
+        return doc;
+      };
+      ParsedXml exist = run("1", {});
+      EXPECT_EQ(FirstText(exist, "RepositoryExists"), asRoot ? "FALSE" : "TRUE");
+      EXPECT_EQ(FirstText(exist, "PathExists"), "FALSE");
+      ParsedXml children = run("5", {"Children_Type=DIRECTORY"});
+      EXPECT_EQ(FirstText(children, "Success"), "FALSE");
+      EXPECT_EQ(ElementValues(children, "Child").size(), 0u);
+      ParsedXml created = run("7", {"FolderName=new"});
+      EXPECT_EQ(FirstText(created, "Created"), "FALSE");
+      EXPECT_EQ(FirstText(created, "Reason"), "The specified path in repository is not invalid");
+      ParsedXml properties = run("8", {});
+      EXPECT_EQ(FirstText(properties, "IsFolder"), "FALSE");
+    }
+  }
+  RunResult left = Shell("find " + repo.path() + " -mindepth 1 | wc -l");
+  EXPECT_EQ(left.out, "1\n") << "only proj may exist";
+}
+
+// 10,000 parameters: the parser stops at the first one it refuses and says
+// which and why.
+TEST(HostileArgumentsTest, TenThousandParameters) {
+  const struct {
+    const char* name;
+    std::string argument;  // %d becomes the argument's number
+    std::string expected;  // in the message
+  } kCases[] = {
+      {"unknown names", "Name%d=value", "The parameter \"Name0\" is not known."},
+      {"one name repeated", "PathToRep=/tmp", "The parameter \"PathToRep\" is given twice."},
+      {"no equals sign", "PathToRep%d", "The argument \"PathToRep0\" is not of the form"},
+      {"empty names", "=value%d", "has no parameter name before \"=\"."},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args{"4"};
+    for (int i = 0; i < 10000; ++i) {
+      std::string argument = c.argument;
+      std::size_t mark = argument.find("%d");
+      if (mark != std::string::npos) argument.replace(mark, 2, std::to_string(i));
+      args.push_back(argument);
+    }
+    Measured run = RunMeasured(args);
+    EXPECT_EQ(run.result.status, 0);
+    EXPECT_LT(run.seconds, kSecondsLimit);
+    ParsedXml doc = ParseXml(run.result.out);
+    ASSERT_TRUE(doc.wellFormed) << doc.error;
+    EXPECT_EQ(FirstText(doc, "Code"), kInputError);
+    EXPECT_NE(FirstText(doc, "Message").find(c.expected), std::string::npos)
+        << FirstText(doc, "Message");
+  }
+  // Every known name, each given many times: refused at its first repeat.
+  std::vector<std::string> args{"4"};
+  const char* const kNames[] = {"OutputFile", "Encoding", "PathToRep", "PathInRep", "FolderName",
+                                "Children_Type"};
+  for (int i = 0; i < 10000; ++i) args.push_back(std::string(kNames[i % 6]) + "=x");
+  Measured run = RunMeasured(args);
+  EXPECT_EQ(run.result.status, 0);
+  ParsedXml doc = ParseXml(run.result.out);
+  ASSERT_TRUE(doc.wellFormed) << doc.error;
+  EXPECT_NE(FirstText(doc, "Message").find("The parameter \"OutputFile\" is given twice."),
+            std::string::npos)
+      << FirstText(doc, "Message");
+}
+
+// ---------------------------------------------------------------------------
+// The repository folder.
+
+void Touch(const std::string& path) {
+  int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0) << path;
+  ::close(fd);
+}
+
+void MakeFolder(const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path; }
+
+void MakeLink(const std::string& target, const std::string& path) {
+  ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0) << path;
+}
+
+struct Child {
+  std::string name;
+  bool isFolder;
+  bool operator<(const Child& other) const {
+    return isFolder != other.isFolder ? isFolder : name < other.name;
+  }
+  bool operator==(const Child& other) const {
+    return name == other.name && isFolder == other.isFolder;
+  }
+};
+
+std::vector<Child> ChildrenOf(const ParsedXml& doc) {
+  std::vector<std::string> names = ElementValues(doc, "Child");
+  std::vector<std::string> flags = ElementValues(doc, "Child", "IsFolder");
+  std::vector<Child> children;
+  for (std::size_t i = 0; i < names.size() && i < flags.size(); ++i) {
+    children.push_back({names[i], flags[i] == "TRUE"});
+  }
+  return children;
+}
+
+class HostileRepositoryTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    repo_ = new TempDir;
+    outside_ = new TempDir;
+  }
+
+  // The folder "big": kBigFolders sub-folders, then archives up to
+  // kBigEntries entries. Made only by the test that reads it.
+  static void MakeBigFolder() {
+    MakeFolder(*repo_ / "big");
+    char name[32];
+    for (int i = 0; i < kBigFolders; ++i) {
+      std::snprintf(name, sizeof name, "/big/d%06d", i);
+      MakeFolder(repo_->path() + name);
+    }
+    for (int i = kBigFolders; i < kBigEntries; ++i) {
+      std::snprintf(name, sizeof name, "/big/f%06d,v", i);
+      Touch(repo_->path() + name);
+    }
+  }
+  static void TearDownTestSuite() {
+    delete repo_;
+    delete outside_;
+    repo_ = outside_ = nullptr;
+  }
+
+  static Measured Enumerate(const std::string& inRepository, bool files = true) {
+    std::vector<std::string> args{"5", "PathToRep=" + repo_->path(), "PathInRep=" + inRepository};
+    if (files) args.push_back("Children_Type=DIRECTORY");
+    return RunMeasured(args);
+  }
+
+  static ParsedXml RunId(const std::string& id, const std::string& inRepository,
+                         std::vector<std::string> extra = {}) {
+    std::vector<std::string> args{id, "PathToRep=" + repo_->path(), "PathInRep=" + inRepository};
+    args.insert(args.end(), extra.begin(), extra.end());
+    Measured run = RunMeasured(args);
+    EXPECT_EQ(run.result.status, 1) << id << " " << inRepository << ": " << run.result.out;
+    EXPECT_LT(run.seconds, kSecondsLimit);
+    ParsedXml doc = ParseXml(run.result.out);
+    EXPECT_TRUE(doc.wellFormed) << doc.error;
+    return doc;
+  }
+
+  static constexpr int kBigFolders = 1000;
+  static constexpr int kBigEntries = 100000;
+  static TempDir* repo_;
+  static TempDir* outside_;
+};
+
+TempDir* HostileRepositoryTest::repo_ = nullptr;
+TempDir* HostileRepositoryTest::outside_ = nullptr;
+
+TEST_F(HostileRepositoryTest, HundredThousandEntries) {
+  MakeBigFolder();
+  Measured run = Enumerate("big");
+  Report("enumeration, 100,000 entries", run);
+  ParsedXml doc = ParseXml(run.result.out);
+  ExpectBounded(run, 1, MemoryLimit(0, 0, kBigEntries, 1024), doc);
+  EXPECT_EQ(FirstText(doc, "Success"), "TRUE");
+  std::vector<Child> children = ChildrenOf(doc);
+  ASSERT_EQ(children.size(), static_cast<std::size_t>(kBigEntries));
+  EXPECT_TRUE(std::is_sorted(children.begin(), children.end(),
+                             [](const Child& a, const Child& b) { return a.isFolder > b.isFolder; }))
+      << "folders come first";
+  std::sort(children.begin(), children.end());
+  char name[32];
+  for (int i = 0; i < kBigEntries; ++i) {
+    std::snprintf(name, sizeof name, i < kBigFolders ? "d%06d" : "f%06d", i);
+    if (!(children[static_cast<std::size_t>(i)] == Child{name, i < kBigFolders})) {
+      ADD_FAILURE() << "child " << i << " is " << children[static_cast<std::size_t>(i)].name
+                    << ", expected " << name;
+      break;
+    }
+  }
+
+  Measured foldersOnly = Enumerate("big", false);
+  EXPECT_EQ(foldersOnly.result.status, 1);
+  EXPECT_EQ(ElementValues(ParseXml(foldersOnly.result.out), "Child").size(),
+            static_cast<std::size_t>(kBigFolders));
+}
+
+// Names are bytes on disk: invalid UTF-8 comes back as U+FFFD, and control
+// characters XML cannot carry as U+FFFD too; tab, line feed and carriage
+// return come back as they are, and markup characters are escaped.
+TEST_F(HostileRepositoryTest, NamesWithInvalidBytesAndControlCharacters) {
+  const std::string folder = *repo_ / "odd";
+  MakeFolder(folder);
+  const struct {
+    std::string onDisk;
+    std::string reported;
+    bool isFolder;
+  } kNames[] = {
+      {"bad\xFF\xFE,v", std::string("bad") + kReplacement + kReplacement, false},
+      {"cut\xE2\x82,v", std::string("cut") + kReplacement, false},
+      {"dir\xC3", std::string("dir") + kReplacement, true},
+      {"soh\x01x,v", std::string("soh") + kReplacement + "x", false},
+      {"us\x1Fx,v", std::string("us") + kReplacement + "x", false},
+      {"del\x7Fx,v", "del\x7Fx", false},
+      {"cr\rx,v", "cr\rx", false},
+      {"lf\nx,v", "lf\nx", false},
+      {"tab\tx,v", "tab\tx", false},
+      {"end]]>x,v", "end]]>x", false},
+      {"amp&x;,v", "amp&x;", false},
+      {"lt<x>,v", "lt<x>", false},
+      {"lf\ndir", "lf\ndir", true},
+      {"\xEF\xBF\xBE,v", kReplacement, false},  // U+FFFE is no XML character
+  };
+  std::vector<Child> expected;
+  for (const auto& entry : kNames) {
+    if (entry.isFolder) {
+      MakeFolder(folder + "/" + entry.onDisk);
+    } else {
+      Touch(folder + "/" + entry.onDisk);
+    }
+    expected.push_back({entry.reported, entry.isFolder});
+  }
+  Measured run = Enumerate("odd");
+  EXPECT_EQ(run.result.status, 1);
+  ParsedXml doc = ParseXml(run.result.out);
+  ASSERT_TRUE(doc.wellFormed) << doc.error << "\n" << run.result.out;
+  std::vector<Child> children = ChildrenOf(doc);
+  std::sort(children.begin(), children.end());
+  std::sort(expected.begin(), expected.end());
+  ASSERT_EQ(children.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(children[i].name, expected[i].name);
+    EXPECT_EQ(children[i].isFolder, expected[i].isFolder) << expected[i].name;
+  }
+
+  // Valid UTF-8 with control characters reaches the file system unchanged.
+  for (const char* name : {"soh\x01x", "cr\rx", "lf\nx", "end]]>x", "amp&x;"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(FirstText(RunId("1", std::string("odd/") + name), "PathExists"), "TRUE");
+    EXPECT_EQ(FirstText(RunId("8", std::string("odd/") + name), "IsFolder"), "FALSE");
+  }
+  EXPECT_EQ(FirstText(RunId("8", "odd/lf\ndir"), "IsFolder"), "TRUE");
+  ParsedXml created = RunId("7", "odd/lf\ndir", {"FolderName=new\x01<&>"});
+  EXPECT_EQ(FirstText(created, "Created"), "TRUE");
+  struct stat info;
+  EXPECT_EQ(::stat((folder + "/lf\ndir/new\x01<&>").c_str(), &info), 0);
+}
+
+// Links in the folder being enumerated or tested. A link is followed as the
+// file system follows it (cvs does the same): a link to a folder outside the
+// repository is a folder, a loop or a dangling link is no folder and no
+// versioned file; nothing loops for ever.
+TEST_F(HostileRepositoryTest, SymbolicLinks) {
+  const std::string folder = *repo_ / "links";
+  MakeFolder(folder);
+  MakeFolder(*outside_ / "elsewhere");
+  Touch(*outside_ / "archive,v");
+  MakeLink("self", folder + "/self");
+  MakeLink("ping", folder + "/pong");
+  MakeLink("pong", folder + "/ping");
+  MakeLink(*outside_ / "elsewhere", folder + "/out");
+  MakeLink(*outside_ / "archive,v", folder + "/outfile,v");
+  MakeLink(*outside_ / "nothing", folder + "/dangling,v");
+  MakeLink("..", folder + "/up");
+
+  Measured run = Enumerate("links");
+  EXPECT_EQ(run.result.status, 1);
+  EXPECT_LT(run.seconds, kSecondsLimit);
+  ParsedXml doc = ParseXml(run.result.out);
+  ASSERT_TRUE(doc.wellFormed) << doc.error;
+  EXPECT_EQ(FirstText(doc, "Success"), "TRUE");
+  std::vector<Child> children = ChildrenOf(doc);
+  std::sort(children.begin(), children.end());
+  const std::vector<Child> expected = {{"out", true},       {"up", true},    {"dangling", false},
+                                       {"outfile", false},  {"ping", false}, {"pong", false},
+                                       {"self", false}};
+  EXPECT_TRUE(children == expected) << run.result.out;
+
+  // Enumerating through a loop fails to read the folder; through the link out
+  // of the repository it reads the folder there.
+  EXPECT_EQ(FirstText(ParseXml(Enumerate("links/self").result.out), "Success"), "FALSE");
+  EXPECT_EQ(FirstText(ParseXml(Enumerate("links/out").result.out), "Success"), "TRUE");
+
+  const struct {
+    const char* path;
+    const char* exists;
+    const char* isFolder;
+  } kTests[] = {
+      {"links/self", "FALSE", "FALSE"},    {"links/ping", "FALSE", "FALSE"},
+      {"links/out", "TRUE", "TRUE"},       {"links/outfile", "TRUE", "FALSE"},
+      {"links/dangling", "FALSE", "FALSE"}, {"links/self/x", "FALSE", "FALSE"},
+  };
+  for (const auto& t : kTests) {
+    SCOPED_TRACE(t.path);
+    ParsedXml exist = RunId("1", t.path);
+    EXPECT_EQ(FirstText(exist, "RepositoryExists"), "TRUE");
+    EXPECT_EQ(FirstText(exist, "PathExists"), t.exists);
+    EXPECT_EQ(FirstText(RunId("8", t.path), "IsFolder"), t.isFolder);
+  }
+
+  // A loop as the parent: the creation fails with a reason. A link as the
+  // new name: something is there already. The link out of the repository is
+  // followed, as every other tool that writes the repository follows it.
+  const struct {
+    const char* parent;
+    const char* name;
+    const char* created;
+    const char* reason;
+  } kCreations[] = {
+      {"links/self", "new", "FALSE", "The specified path in repository is not invalid"},
+      {"links/ping", "new", "FALSE", "The specified path in repository is not invalid"},
+      {"links", "self", "FALSE", "A folder by that name already exists."},
+      {"links", "dangling,v", "FALSE", "A folder by that name already exists."},
+      {"links/out", "new", "TRUE", "The operation succeded"},
+  };
+  for (const auto& c : kCreations) {
+    SCOPED_TRACE(std::string(c.parent) + " " + c.name);
+    ParsedXml created = RunId("7", c.parent, {std::string("FolderName=") + c.name});
+    EXPECT_EQ(FirstText(created, "Created"), c.created);
+    std::vector<std::string> reasons = ElementValues(created, "Reason");
+    EXPECT_EQ(reasons.empty() ? "" : reasons.front(), c.reason);
+  }
+  struct stat info;
+  EXPECT_EQ(::stat((*outside_ / "elsewhere/new").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+}
+
+// A repository root that is itself a loop or a link out of the tree.
+TEST_F(HostileRepositoryTest, RootIsALink) {
+  TempDir links;
+  MakeLink("root", links / "root");
+  MakeLink(repo_->path(), links / "alias");
+  for (const std::string id : {"1", "5", "8"}) {
+    SCOPED_TRACE(id);
+    Measured loop = RunMeasured({id, "PathToRep=" + links / "root", "PathInRep=x"});
+    EXPECT_EQ(loop.result.status, 1);
+    ParsedXml doc = ParseXml(loop.result.out);
+    EXPECT_TRUE(doc.wellFormed) << doc.error;
+    EXPECT_EQ(doc.body.find(">TRUE<"), std::string::npos) << doc.body;
+  }
+  MakeFolder(*repo_ / "inside");
+  Measured alias = RunMeasured({"1", "PathToRep=" + links / "alias", "PathInRep=inside"});
+  EXPECT_EQ(FirstText(ParseXml(alias.result.out), "PathExists"), "TRUE");
+}
+
+}  // namespace
