@@ -98,16 +98,19 @@ bool HasLinesField(std::string_view rest) {
 }  // namespace
 
 bool NormaliseLineEnds(std::string_view text, std::string* out) {
-  std::size_t pair = text.find("\r\n");
-  if (pair == std::string_view::npos) return false;
+  // A lone carriage return (an old Mac line end, or one pasted into a
+  // message) ends a line as well: no record value may hold one.
+  std::size_t cr = text.find('\r');
+  if (cr == std::string_view::npos) return false;
   std::string result;
   result.reserve(text.size());
   std::size_t from = 0;
-  while (pair != std::string_view::npos) {
-    result.append(text, from, pair - from);
+  while (cr != std::string_view::npos) {
+    result.append(text, from, cr - from);
     result += '\n';
-    from = pair + 2;
-    pair = text.find("\r\n", from);
+    from = cr + 1;
+    if (from < text.size() && text[from] == '\n') ++from;
+    cr = text.find('\r', from);
   }
   result.append(text, from, std::string_view::npos);
   *out = std::move(result);

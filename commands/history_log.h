@@ -18,8 +18,9 @@ inline constexpr std::string_view kSeparatorLine = "----------------------------
 inline constexpr std::string_view kClosingLine =
     "=============================================================================";
 
-/// Copies text into *out with every CR LF pair turned into LF; returns false
-/// (and leaves *out alone) when text holds no CR LF pair.
+/// Copies text into *out with every CR LF pair, and every carriage return
+/// left alone, turned into LF; returns false (and leaves *out alone) when
+/// text holds no carriage return.
 bool NormaliseLineEnds(std::string_view text, std::string* out);
 
 /// Where the revision blocks of the first file's log lie in text (LF ends).

@@ -396,6 +396,27 @@ TEST(HistoryTest, HeaderFieldsComeThroughWholeAndTheCommentExactly) {
   }
 }
 
+// Found by fuzzing: a carriage return that is not part of a CR LF pair
+// reached the author, the time and the comment.
+TEST(HistoryTest, LoneCarriageReturnsEndLinesAndReachNoValue) {
+  const std::string head = "RCS file: x,v\nhead: 1.2\ndescription:\n";
+  const std::string sep = "----------------------------\n";
+  std::string log = head + sep +
+                    "revision 1.2\ndate: 2024/01/02 03:04:05;  author: alice;  state: Exp;"
+                    "  lines: +1 -1\nline one\rline two\r" +
+                    sep + "revision 1.1\ndate: 2024/01/01 03:04:05;  author: ali\rce;  state: Exp;\n"
+                    "first\n=============================================================================\n";
+  auto records = HistoryOf(log);
+  for (const Record& r : records) {
+    for (const std::string* value : {&r.revision, &r.author, &r.dateTime, &r.comment}) {
+      EXPECT_EQ(value->find('\r'), std::string::npos) << "in " << r.revision;
+    }
+  }
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(records.back(), (Record{"1.2", "alice", "2024/01/02 03:04:05", "line one\nline two"}));
+  EXPECT_EQ(HistoryOf(WithCrLf(log)), records);
+}
+
 TEST(HistoryTest, ParseEntryPastTheEndLeavesTheValuesAlone) {
   TempDir dir;
   WriteFile(dir / "log",
