@@ -49,7 +49,13 @@ bool ParseCommandId(const char* text, _CmdId* id) {
 
 std::string Quoted(const char* text) {
   std::string shown(text);
-  if (shown.size() > 200) shown = shown.substr(0, 200) + "...";
+  if (shown.size() > 200) {
+    // Cut before a character, not inside one: a UTF-8 continuation byte
+    // left at the end would show as U+FFFD in the message.
+    std::size_t cut = 200;
+    while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) --cut;
+    shown = shown.substr(0, cut) + "...";
+  }
   return "\"" + shown + "\"";
 }
 

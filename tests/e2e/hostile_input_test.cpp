@@ -419,6 +419,20 @@ TEST(HostileArgumentsTest, TenThousandParameters) {
     EXPECT_NE(FirstText(doc, "Message").find(c.expected), std::string::npos)
         << FirstText(doc, "Message");
   }
+  // A 64 KB name of two-byte characters is shown shortened in the message,
+  // cut between characters.
+  std::string longName = "a";
+  while (longName.size() < 64 * 1024) longName += "\xC3\xA9";
+  Measured longRun = RunMeasured({"4", longName + "=value"});
+  EXPECT_EQ(longRun.result.status, 0);
+  ParsedXml longDoc = ParseXml(longRun.result.out);
+  ASSERT_TRUE(longDoc.wellFormed) << longDoc.error;
+  const std::string message = FirstText(longDoc, "Message");
+  EXPECT_NE(message.find("\"" + longName.substr(0, 199) + "...\" is not known."),
+            std::string::npos)
+      << message;
+  EXPECT_EQ(message.find(kReplacement), std::string::npos) << message;
+
   // Every known name, each given many times: refused at its first repeat.
   std::vector<std::string> args{"4"};
   const char* const kNames[] = {"OutputFile", "Encoding", "PathToRep", "PathInRep", "FolderName",
