@@ -12,6 +12,7 @@ seconds=${1:-30}
 shift || true
 max_len=${QAM_FUZZ_MAX_LEN:-65536}
 jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
+QAM_SETUP_EXTRA="clang libclang-rt-14-dev" scripts/setup.sh
 
 CXX=${CXX:-clang++} cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQAM_BUILD_FUZZERS=ON -DQAM_SANITIZE=address,undefined -DQAM_BUILD_TESTS=OFF >/dev/null
