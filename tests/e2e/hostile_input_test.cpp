@@ -3,13 +3,9 @@
 // repository. Every run must end on its own with one well-formed document,
 // within a bound on time and on peak memory for the large inputs.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
-#include <xercesc/dom/DOM.hpp>
-#include <xercesc/util/TransService.hpp>
-#include <xercesc/util/XMLString.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -18,6 +14,9 @@
 #include <set>
 #include <string>
 #include <vector>
+#include <xercesc/dom/DOM.hpp>
+#include <xercesc/util/TransService.hpp>
+#include <xercesc/util/XMLString.hpp>
 
 #include "support/test_support.h"
 
@@ -63,8 +62,9 @@ struct Measured {
 // Runs qamcvs under time(1) for its peak resident set, and under timeout(1)
 // so that a hang fails the test instead of stopping the suite.
 Measured RunMeasured(const std::vector<std::string>& args) {
-  std::vector<std::string> argv{"timeout", "-s",        "KILL",   kHardKillSeconds,
-                                "/usr/bin/time", "-f", "qamcvs-peak-kb %M", QAMCVS_BINARY};
+  std::vector<std::string> argv{
+      "timeout",           "-s",         "KILL", kHardKillSeconds, "/usr/bin/time", "-f",
+      "qamcvs-peak-kb %M", QAMCVS_BINARY};
   argv.insert(argv.end(), args.begin(), args.end());
   Measured measured;
   auto start = std::chrono::steady_clock::now();
@@ -123,10 +123,10 @@ std::vector<std::string> ElementValues(const ParsedXml& doc, const std::string& 
   values.reserve(count);
   for (XMLSize_t i = 0; i < count; ++i) {
     DOMNode* node = nodes->item(i);
-    const XMLCh* text =
-        attribute.empty() ? node->getTextContent()
-                          : static_cast<DOMElement*>(node)->getAttribute(
-                                reinterpret_cast<const XMLCh*>(wideAttribute.c_str()));
+    const XMLCh* text = attribute.empty()
+                            ? node->getTextContent()
+                            : static_cast<DOMElement*>(node)->getAttribute(
+                                  reinterpret_cast<const XMLCh*>(wideAttribute.c_str()));
     char* utf8 = reinterpret_cast<char*>(TranscodeToStr(text, "UTF-8").adopt());
     values.emplace_back(utf8);
     XMLString::release(&utf8);
@@ -178,15 +178,16 @@ std::string GeneratedComment(int revision) {
 // A revision block whose comment is the given text.
 std::string RevisionBlock(int revision, const std::string& comment) {
   return kSeparator + "\nrevision 1." + std::to_string(revision) +
-         "\ndate: 2024/05/06 07:08:09;  author: alice;  state: Exp;  lines: +1 -0\n" +
-         comment + "\n";
+         "\ndate: 2024/05/06 07:08:09;  author: alice;  state: Exp;  lines: +1 -0\n" + comment +
+         "\n";
 }
 
 std::string LogHeader(int count) {
   return "\nRCS file: /repo/big.c,v\nWorking file: big.c\nhead: 1." + std::to_string(count) +
          "\nbranch:\nlocks: strict\naccess list:\nsymbolic names:\nkeyword substitution: kv\n"
-         "total revisions: " + std::to_string(count) + ";\tselected revisions: " +
-         std::to_string(count) + "\ndescription:\n";
+         "total revisions: " +
+         std::to_string(count) + ";\tselected revisions: " + std::to_string(count) +
+         "\ndescription:\n";
 }
 
 // A comment of about 11.5 KB: many lines with markup characters, a line of
@@ -304,8 +305,8 @@ TEST_F(HostileHistoryTest, FiveMegabyteCommentLine) {
   ExpectBounded(run, 1, MemoryLimit(static_cast<long>(log.size()), 12), doc);
   std::vector<std::string> comments = ElementValues(doc, "Comment");
   ASSERT_EQ(comments.size(), 1u);
-  EXPECT_TRUE(comments[0] == comment) << "comment of " << comments[0].size() << " bytes, not "
-                                      << comment.size();
+  EXPECT_TRUE(comments[0] == comment)
+      << "comment of " << comments[0].size() << " bytes, not " << comment.size();
 }
 
 // Logs made of nothing but structure: no block has a readable header, so the
@@ -428,15 +429,14 @@ TEST(HostileArgumentsTest, TenThousandParameters) {
   ParsedXml longDoc = ParseXml(longRun.result.out);
   ASSERT_TRUE(longDoc.wellFormed) << longDoc.error;
   const std::string message = FirstText(longDoc, "Message");
-  EXPECT_NE(message.find("\"" + longName.substr(0, 199) + "...\" is not known."),
-            std::string::npos)
+  EXPECT_NE(message.find("\"" + longName.substr(0, 199) + "...\" is not known."), std::string::npos)
       << message;
   EXPECT_EQ(message.find(kReplacement), std::string::npos) << message;
 
   // Every known name, each given many times: refused at its first repeat.
   std::vector<std::string> args{"4"};
-  const char* const kNames[] = {"OutputFile", "Encoding", "PathToRep", "PathInRep", "FolderName",
-                                "Children_Type"};
+  const char* const kNames[] = {"OutputFile", "Encoding",   "PathToRep",
+                                "PathInRep",  "FolderName", "Children_Type"};
   for (int i = 0; i < 10000; ++i) args.push_back(std::string(kNames[i % 6]) + "=x");
   Measured run = RunMeasured(args);
   EXPECT_EQ(run.result.status, 0);
@@ -546,9 +546,9 @@ TEST_F(HostileRepositoryTest, HundredThousandEntries) {
   EXPECT_EQ(FirstText(doc, "Success"), "TRUE");
   std::vector<Child> children = ChildrenOf(doc);
   ASSERT_EQ(children.size(), static_cast<std::size_t>(kBigEntries));
-  EXPECT_TRUE(std::is_sorted(children.begin(), children.end(),
-                             [](const Child& a, const Child& b) { return a.isFolder > b.isFolder; }))
-      << "folders come first";
+  EXPECT_TRUE(std::is_sorted(children.begin(), children.end(), [](const Child& a, const Child& b) {
+    return a.isFolder > b.isFolder;
+  })) << "folders come first";
   std::sort(children.begin(), children.end());
   char name[32];
   for (int i = 0; i < kBigEntries; ++i) {
@@ -652,8 +652,8 @@ TEST_F(HostileRepositoryTest, SymbolicLinks) {
   EXPECT_EQ(FirstText(doc, "Success"), "TRUE");
   std::vector<Child> children = ChildrenOf(doc);
   std::sort(children.begin(), children.end());
-  const std::vector<Child> expected = {{"out", true},       {"up", true},    {"dangling", false},
-                                       {"outfile", false},  {"ping", false}, {"pong", false},
+  const std::vector<Child> expected = {{"out", true},      {"up", true},    {"dangling", false},
+                                       {"outfile", false}, {"ping", false}, {"pong", false},
                                        {"self", false}};
   EXPECT_TRUE(children == expected) << run.result.out;
 
@@ -667,8 +667,8 @@ TEST_F(HostileRepositoryTest, SymbolicLinks) {
     const char* exists;
     const char* isFolder;
   } kTests[] = {
-      {"links/self", "FALSE", "FALSE"},    {"links/ping", "FALSE", "FALSE"},
-      {"links/out", "TRUE", "TRUE"},       {"links/outfile", "TRUE", "FALSE"},
+      {"links/self", "FALSE", "FALSE"},     {"links/ping", "FALSE", "FALSE"},
+      {"links/out", "TRUE", "TRUE"},        {"links/outfile", "TRUE", "FALSE"},
       {"links/dangling", "FALSE", "FALSE"}, {"links/self/x", "FALSE", "FALSE"},
   };
   for (const auto& t : kTests) {
