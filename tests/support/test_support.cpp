@@ -240,7 +240,9 @@ std::vector<std::string> ParsedXml::TextsOf(const std::string& name) const {
   auto* dom = static_cast<DOMDocument*>(dom_.get());
   std::u16string wide(name.begin(), name.end());
   DOMNodeList* nodes = dom->getElementsByTagName(reinterpret_cast<const XMLCh*>(wide.c_str()));
-  for (XMLSize_t i = 0; i < nodes->getLength(); ++i) {
+  // getLength walks the whole tree; ask once, not per step.
+  const XMLSize_t count = nodes->getLength();
+  for (XMLSize_t i = 0; i < count; ++i) {
     texts.push_back(Utf8Of(nodes->item(i)->getTextContent()));
   }
   return texts;
@@ -255,7 +257,9 @@ std::vector<std::string> ParsedXml::AttributesOf(const std::string& name,
   std::u16string wide(name.begin(), name.end());
   std::u16string wideAttribute(attribute.begin(), attribute.end());
   DOMNodeList* nodes = dom->getElementsByTagName(reinterpret_cast<const XMLCh*>(wide.c_str()));
-  for (XMLSize_t i = 0; i < nodes->getLength(); ++i) {
+  // getLength walks the whole tree; ask once, not per step.
+  const XMLSize_t count = nodes->getLength();
+  for (XMLSize_t i = 0; i < count; ++i) {
     auto* element = static_cast<DOMElement*>(nodes->item(i));
     values.push_back(Utf8Of(element->getAttribute(reinterpret_cast<const XMLCh*>(wideAttribute.c_str()))));
   }
