@@ -62,21 +62,13 @@ void QamCVSHistory::SplitLogIntoEntries() {
   }
 }
 
-void QamCVSHistory::InitialiseRecordVariables(I18NString& entry) {
+// The comment needs no buffer of its own: it is a slice of the entry.
+void QamCVSHistory::InitialiseRecordVariables(I18NString& /*entry*/) {
   revisionBuffer.clear();
   authorBuffer.clear();
   lockerBuffer.clear();
   dateBuffer.clear();
   timeBuffer.clear();
-  commentBuffer = std::string();
-  try {
-    commentBuffer.reserve(entry.utf8().size());
-  } catch (const std::bad_alloc&) {
-    std::string text = "Not enough memory to read a revision entry of " +
-                       std::to_string(entry.utf8().size()) + " bytes of the log";
-    QamRaise(kQamNoMemoryError, I18NString(text.c_str()), SourceLocation(__FILE__, __LINE__),
-             "QamCVSHistory::InitialiseRecordVariables");
-  }
 }
 
 bool QamCVSHistory::ParseEntry(unsigned index, I18NString& revision, I18NString& author,
@@ -107,7 +99,6 @@ bool QamCVSHistory::ParseEntry(unsigned index, I18NString& revision, I18NString&
 
   comment.trimTrailing(10);
   QamFormatterUtility::EscapeDOMChars(comment);
-  commentBuffer = std::string();
   return read;
 }
 
@@ -161,15 +152,27 @@ bool QamCVSHistory::ReadEntry(Layout layout, I18NString& entry, I18NString& revi
   dateBuffer.assign(fields.date);
   timeBuffer.assign(fields.time);
   authorBuffer.assign(fields.author);
-  commentBuffer.assign(fields.comment);
 
-  revision = I18NString::FromUtf8(revisionBuffer);
-  author = I18NString::FromUtf8(authorBuffer);
+  // The values are slices of the entry, sharing the log's buffer: a long
+  // history then costs no allocation per value.
+  std::string_view text = entry.utf8();
+  auto slice = [&](std::string_view field) {
+    auto from = static_cast<std::size_t>(field.data() - text.data());
+    return entry.SliceUtf8(from, from + field.size());
+  };
+  revision = slice(fields.revision);
+  author = slice(fields.author);
   // Date and time stand separated by exactly one blank, whatever separated
   // them in the log; the time keeps what follows it up to the ";" (cvs 1.12
   // prints the zone there).
-  dateTime = I18NString::FromUtf8(dateBuffer + " " + timeBuffer);
-  comment = I18NString::FromUtf8(commentBuffer);
+  if (fields.time.data() == fields.date.data() + fields.date.size() + 1 &&
+      fields.date.data()[fields.date.size()] == ' ') {
+    auto from = static_cast<std::size_t>(fields.date.data() - text.data());
+    dateTime = entry.SliceUtf8(from, from + fields.date.size() + 1 + fields.time.size());
+  } else {
+    dateTime = I18NString::FromUtf8(dateBuffer + " " + timeBuffer);
+  }
+  comment = slice(fields.comment);
   return true;
 }
 

@@ -16,7 +16,6 @@ class QamCVSHistory : public QamHistory {
   ~QamCVSHistory() override;
 
   /// Hands one record per readable entry to the base, oldest revision first.
-  /// Raises kQamNoMemoryError when an entry's work buffer cannot be had.
   void ProceesOutPut() override;
 
   /// The revision entries, newest first as the log lists them.
@@ -53,13 +52,13 @@ class QamCVSHistory : public QamHistory {
   std::vector<I18NString> entries;
 
   // Work buffers of the entry being read (UTF-8). They grow to the entry, so
-  // no revision number, date, time, name or comment is ever cut.
+  // no revision number, date, time or name is ever cut; the values
+  // themselves are slices of the entry.
   std::string revisionBuffer;
   std::string dateBuffer;
   std::string timeBuffer;
   std::string lockerBuffer;
   std::string authorBuffer;
-  std::string commentBuffer;
 };
 
 #endif  // QAMCVS_COMMANDS_QAMCVSHISTORY_H_

@@ -74,6 +74,10 @@ class I18NString {
   /// end before start gives the empty string.
   I18NString substring(int start, int end = -1) const;
 
+  /// The text between two byte offsets of utf8(), which must lie on
+  /// character boundaries; shares this string's buffer. O(1) for ASCII text.
+  I18NString SliceUtf8(std::size_t from, std::size_t to) const;
+
   /// Removes count characters from start (-1: to the end). erase(0, -1) empties.
   I18NString& erase(int start = 0, int count = -1);
   /// Drops every trailing copy of the character code.

@@ -267,6 +267,23 @@ I18NString I18NString::Slice(int start, int end) const {
   return result;
 }
 
+I18NString I18NString::SliceUtf8(std::size_t from, std::size_t to) const {
+  to = std::min(to, byteLen_);
+  from = std::min(from, to);
+  I18NString result;
+  if (from == to) return result;
+  const bool ascii = byteLen_ == static_cast<std::size_t>(cpLen_);
+  result.rep_ = rep_;
+  result.byteBegin_ = byteBegin_ + from;
+  result.byteLen_ = to - from;
+  result.charBegin_ =
+      charBegin_ + (ascii ? static_cast<int>(from) : CountChars(byteBegin_, byteBegin_ + from));
+  result.cpLen_ = ascii ? static_cast<int>(to - from)
+                        : CountChars(byteBegin_ + from, byteBegin_ + to);
+  result.u16Len_ = -1;
+  return result;
+}
+
 I18NString I18NString::substr(int start, int count) const {
   if (count == -1) return Slice(start, cpLen_);
   if (count < 0) return I18NString();

@@ -144,6 +144,23 @@ TEST(I18NStringTest, SlicesOfSlicesKeepTheirOwnBounds) {
   EXPECT_EQ(std::u16string(units), u"\U0001F600");
 }
 
+// The history reads its values as byte ranges of an entry; a slice must
+// keep counting characters right when it starts after non-ASCII text.
+TEST(I18NStringTest, SliceByBytesCountsCharactersFromItsOwnStart) {
+  I18NString entry = I18NString::FromUtf8("x\xC3\xA9 author: \xE6\x97\xA5\xF0\x9F\x98\x80;").substring(1);
+  std::string_view bytes = entry.utf8();
+  std::size_t from = bytes.find(':') + 2;
+  std::size_t to = bytes.find(';');
+  I18NString name = entry.SliceUtf8(from, to);
+  EXPECT_EQ(name, I18NString::FromUtf8("\xE6\x97\xA5\xF0\x9F\x98\x80"));
+  EXPECT_EQ(name.length(), 2);
+  EXPECT_EQ(name.size(), 3);
+  EXPECT_EQ(name.find(U'\U0001F600'), 1);
+  EXPECT_EQ(name.substring(1), I18NString::FromUtf8("\xF0\x9F\x98\x80"));
+  EXPECT_TRUE(entry.SliceUtf8(to, from).empty());
+  EXPECT_EQ(entry.SliceUtf8(0, 1000), entry);
+}
+
 TEST(I18NStringTest, EraseAndTrimTrailing) {
   I18NString text = Mixed();
   EXPECT_EQ(U8(I18NString(text).erase(0, -1)), "");
