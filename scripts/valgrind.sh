@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 QAM_SETUP_EXTRA="valgrind" scripts/setup.sh
 dir=${1:-build}
 [ -x "$dir/qamcvs" ] && [ -x "$dir/qam_tests" ] || scripts/build.sh "$dir" -DQAM_BUILD_TESTS=ON
-memcheck=(valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=definite,indirect
+memcheck=(valgrind --quiet --error-exitcode=99 --suppressions="$PWD/scripts/valgrind.supp" --leak-check=full --show-leak-kinds=definite,indirect
           --errors-for-leak-kinds=definite,indirect)
 
 # In-process tests run under memcheck; the processes that end-to-end tests
