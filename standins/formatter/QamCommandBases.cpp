@@ -1,10 +1,24 @@
 #include "QamCommandBases.h"
 
+#include <initializer_list>
+#include <utility>
+
 #include "text_capture.h"
 #include "xml_writer.h"
 
 namespace {
+
 constexpr const char* kRootMeaning = "the repository root directory";
+
+// <Output> with one TRUE/FALSE element per answer, in the order given.
+I18NString BooleanDocument(std::initializer_list<std::pair<const char16_t*, bool>> answers) {
+  QamXmlWriter writer;
+  writer.Markup(u"<Output>");
+  for (const auto& [name, value] : answers) writer.Element(name, value);
+  writer.Markup(u"</Output>");
+  return writer.Finish();
+}
+
 }  // namespace
 
 QamExist::QamExist(QamInputParams& params)
@@ -15,12 +29,7 @@ QamExist::QamExist(QamInputParams& params)
 QamExist::~QamExist() = default;
 
 I18NString QamExist::ConverToQamFormat() {
-  QamXmlWriter writer;
-  writer.Markup(u"<Output>");
-  writer.Element(u"RepositoryExists", repositoryExists);
-  writer.Element(u"PathExists", pathExists);
-  writer.Markup(u"</Output>");
-  return writer.Finish();
+  return BooleanDocument({{u"RepositoryExists", repositoryExists}, {u"PathExists", pathExists}});
 }
 
 QamCheckedOut::QamCheckedOut(QamInputParams& params) : outputText(CaptureToolText(params)) {}
@@ -100,11 +109,7 @@ QamProperties::QamProperties(QamInputParams& params)
 QamProperties::~QamProperties() = default;
 
 I18NString QamProperties::ConverToQamFormat() {
-  QamXmlWriter writer;
-  writer.Markup(u"<Output>");
-  writer.Element(u"IsFolder", isFolder);
-  writer.Markup(u"</Output>");
-  return writer.Finish();
+  return BooleanDocument({{u"IsFolder", isFolder}});
 }
 
 QamIsFileDifferent::QamIsFileDifferent(QamInputParams& params)
@@ -113,9 +118,5 @@ QamIsFileDifferent::QamIsFileDifferent(QamInputParams& params)
 QamIsFileDifferent::~QamIsFileDifferent() = default;
 
 I18NString QamIsFileDifferent::ConverToQamFormat() {
-  QamXmlWriter writer;
-  writer.Markup(u"<Output>");
-  writer.Element(u"IsDifferent", isDifferent);
-  writer.Markup(u"</Output>");
-  return writer.Finish();
+  return BooleanDocument({{u"IsDifferent", isDifferent}});
 }
