@@ -13,39 +13,15 @@
 #include "QamFormatter.h"
 #include "QamUtil.h"
 #include "fuzz_support.h"
+#include "../tests/support/result_setters.h"
 
 namespace {
 
 constexpr std::size_t kMaxValues = 16;
 
-class EnumChildren : public QamEnumChildren {
- public:
-  using QamEnumChildren::QamEnumChildren;
-  void ProceesOutPut() override {}
-  void Add(const I18NString& name, bool isFolder) { AddItem(name, isFolder); }
-};
-
-class History : public QamHistory {
- public:
-  using QamHistory::QamHistory;
-  void ProceesOutPut() override {}
-  void Add(const I18NString& author, const I18NString& revision, const I18NString& dateTime,
-           I18NString comment) {
-    // The history command hands comments over escaped.
-    QamFormatterUtility::EscapeDOMChars(comment);
-    AddEntry(new QamHistoryRecord(author, revision, dateTime, comment));
-  }
-};
-
-class CheckedOut : public QamCheckedOut {
- public:
-  using QamCheckedOut::QamCheckedOut;
-  void ProceesOutPut() override {}
-  void Set(const I18NString& by) {
-    checkedOutBy = by;
-    isCheckedOut = !by.empty();
-  }
-};
+using EnumChildren = testing_support::SettableEnumChildren;
+using History = testing_support::SettableHistory;
+using CheckedOut = testing_support::SettableCheckedOut;
 
 // Values from the input: a kind byte (UTF-8 bytes, UTF-16 units, 32-bit
 // code units), a length byte, then that many bytes.
@@ -123,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                   document);
 
   CheckedOut checkedOut(params);
-  checkedOut.Set(values[0]);
+  checkedOut.Set(!values[0].empty(), values[0]);
   document = std::string(checkedOut.ConverToQamFormat().utf8());
   parsed = fuzz_support::RequireDocument(document);
   RequireReadBack(parsed.TextsOf("CheckedOutBy"), {values[0]}, 0, "lock holder reads back",

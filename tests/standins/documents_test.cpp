@@ -13,6 +13,7 @@
 #include "QamFormatter.h"
 #include "QamUtil.h"
 #include "platform.h"
+#include "support/result_setters.h"
 #include "support/test_support.h"
 
 namespace {
@@ -58,36 +59,9 @@ std::vector<Hostile> HostileValues() {
   };
 }
 
-// Base classes with a way to set their result members from a test.
-class TestEnumChildren : public QamEnumChildren {
- public:
-  using QamEnumChildren::QamEnumChildren;
-  void ProceesOutPut() override {}
-  void Add(const I18NString& name, bool isFolder) { AddItem(name, isFolder); }
-  void SetSuccess(bool value) { successFlag = value; }
-};
-
-class TestHistory : public QamHistory {
- public:
-  using QamHistory::QamHistory;
-  void ProceesOutPut() override {}
-  void Add(const I18NString& author, const I18NString& revision, const I18NString& dateTime,
-           I18NString comment) {
-    // The history command hands the comment over escaped.
-    QamFormatterUtility::EscapeDOMChars(comment);
-    AddEntry(new QamHistoryRecord(author, revision, dateTime, comment));
-  }
-};
-
-class TestCheckedOut : public QamCheckedOut {
- public:
-  using QamCheckedOut::QamCheckedOut;
-  void ProceesOutPut() override {}
-  void Set(bool out, const I18NString& by) {
-    isCheckedOut = out;
-    checkedOutBy = by;
-  }
-};
+using TestEnumChildren = testing_support::SettableEnumChildren;
+using TestHistory = testing_support::SettableHistory;
+using TestCheckedOut = testing_support::SettableCheckedOut;
 
 class DocumentsTest : public ::testing::TestWithParam<bool> {
  protected:
