@@ -17,13 +17,18 @@ const char kReasonInvalid[] = "The specified path in repository is not invalid";
 constexpr char32_t kBackSlash = 92;
 
 // The body is formatted into a fixed buffer of this many wide units. The
-// reason is always one of the texts above (or empty), so the body stays far
-// below it; swprintf is counted and its result checked all the same.
+// reason is always one of the texts above (or empty), so the body, at most
+// the template and the longest reason, always fits.
 constexpr std::size_t kBodyUnits = 512;
 
 #define QAM_CREATE_FOLDER_BODY                                    \
   L"<QAM_DOC><Output><Created>" QAM_WIDE_STRING_FORMAT            \
   L"</Created><Reason>" QAM_WIDE_STRING_FORMAT L"</Reason></Output></QAM_DOC>"
+
+static_assert(sizeof QAM_CREATE_FOLDER_BODY / sizeof(wchar_t) + sizeof "FALSE" +
+                      sizeof kReasonInvalid + sizeof kReasonExists <
+                  kBodyUnits,
+              "the folder-creation body always fits its buffer");
 
 // True when path (separators already "/") has a ".." component, which could
 // lead the new folder out of the repository.
@@ -114,17 +119,8 @@ I18NString QamCVSCreateFolder::ConverToQamFormat() {
   const std::wstring reasonText = reason.toWide();
 
   wchar_t body[kBodyUnits];
-  const int written = std::swprintf(body, kBodyUnits, QAM_CREATE_FOLDER_BODY, createdText,
-                                    reasonText.c_str());
-  if (written < 0) {
-    // Only a reason longer than the buffer could get here; never cut it.
-    QamMessage message(kQamInputError,
-                       I18NString("the folder-creation document does not fit its buffer"));
-    QamException exception(static_cast<long>(kQamInputError));
-    (exception << message)
-        .Raise(SourceLocation(__FILE__, __LINE__), "QamCVSCreateFolder::ConverToQamFormat",
-               "PYL_THROW");
-  }
+  const int written =
+      std::swprintf(body, kBodyUnits, QAM_CREATE_FOLDER_BODY, createdText, reasonText.c_str());
   result += I18NString(body, written);
   return result;
 }

@@ -15,9 +15,7 @@ namespace {
 // failure document is then built by hand, and the run exits 0.
 int ReportPlatformFailure(const std::string& why) {
   try {
-    QamRaise(kQamInputError,
-             I18NString::FromUtf8("Could not start the XML platform: " + why),
-             SourceLocation(__FILE__, __LINE__), "main");
+    QAM_RAISE(kQamInputError, I18NString::FromUtf8("Could not start the XML platform: " + why));
   } catch (...) {
     QamFormatterUtility::WriteToStdOut(QamFormatterUtility::GetExceptionThrownDoc());
   }

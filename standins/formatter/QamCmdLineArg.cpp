@@ -14,12 +14,11 @@ namespace {
 const char* const kKnownParameters[] = {"PathToRep",     "PathInRep",  "FolderName",
                                         "Children_Type", "OutputFile", "Encoding"};
 
-[[noreturn]] void Reject(const std::string& text) {
-  // The failure document goes to standard output; a person at a terminal
-  // also gets a hint on standard error.
+// The message of a refused command line. The failure document goes to
+// standard output; a person at a terminal also gets a hint on standard error.
+I18NString Refusal(const std::string& text) {
   std::fprintf(stderr, "qamcvs: %s\nTry 'qamcvs --help'.\n", text.c_str());
-  QamRaise(kQamInputError, I18NString(text.c_str()), SourceLocation(__FILE__, __LINE__),
-           "QamCmdLineArg::ProcessCmdParams");
+  return I18NString::FromUtf8(text);
 }
 
 bool IsKnownParameter(const std::string& name) {
@@ -64,36 +63,43 @@ std::string Quoted(const char* text) {
 void QamCmdLineArg::ProcessCmdParams(int argc, char** argv) {
   commandId_ = 0;
   if (argc < 2 || argv == nullptr || argv[1] == nullptr) {
-    Reject("No command id was given. Usage: qamcvs ID [NAME=VALUE]...");
+    QAM_RAISE(kQamInputError, Refusal("No command id was given. Usage: qamcvs ID [NAME=VALUE]..."));
   }
   const char* first = argv[1];
   if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "--version") == 0) {
-    if (argc > 2) Reject(std::string(first) + " takes no further arguments.");
+    if (argc > 2) {
+      QAM_RAISE(kQamInputError, Refusal(std::string(first) + " takes no further arguments."));
+    }
     std::fputs(std::strcmp(first, "--help") == 0 ? QamUsageText() : QamVersionText(), stdout);
     return;
   }
   _CmdId id = 0;
   if (!ParseCommandId(first, &id)) {
-    Reject("The command id " + Quoted(first) +
-           " is not a whole number in the range of a 32-bit signed integer.");
+    QAM_RAISE(kQamInputError,
+              Refusal("The command id " + Quoted(first) +
+                      " is not a whole number in the range of a 32-bit signed integer."));
   }
   for (int i = 2; i < argc; ++i) {
     const char* argument = argv[i] == nullptr ? "" : argv[i];
     const char* equals = std::strchr(argument, '=');
     if (equals == nullptr) {
-      Reject("The argument " + Quoted(argument) + " is not of the form NAME=VALUE.");
+      QAM_RAISE(kQamInputError,
+                Refusal("The argument " + Quoted(argument) + " is not of the form NAME=VALUE."));
     }
     std::string name(argument, static_cast<std::size_t>(equals - argument));
     if (name.empty()) {
-      Reject("The argument " + Quoted(argument) + " has no parameter name before \"=\".");
+      QAM_RAISE(kQamInputError, Refusal("The argument " + Quoted(argument) +
+                                        " has no parameter name before \"=\"."));
     }
     if (!IsKnownParameter(name)) {
-      Reject("The parameter " + Quoted(name.c_str()) +
-             " is not known. Known parameters: PathToRep, PathInRep, FolderName, "
-             "Children_Type, OutputFile, Encoding.");
+      QAM_RAISE(kQamInputError,
+                Refusal("The parameter " + Quoted(name.c_str()) +
+                        " is not known. Known parameters: PathToRep, PathInRep, FolderName, "
+                        "Children_Type, OutputFile, Encoding."));
     }
     if (params_.IsGiven(name)) {
-      Reject("The parameter " + Quoted(name.c_str()) + " is given twice.");
+      QAM_RAISE(kQamInputError,
+                Refusal("The parameter " + Quoted(name.c_str()) + " is given twice."));
     }
     params_.SetValue(name, I18NString(equals + 1));
   }

@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <utility>
 
+#include "QamUtil.h"
 #include "text_capture.h"
 #include "xml_writer.h"
 
@@ -22,9 +23,12 @@ I18NString BooleanDocument(std::initializer_list<std::pair<const char16_t*, bool
 }  // namespace
 
 QamExist::QamExist(QamInputParams& params)
-    : pathToRepository_(RequiredParameter(params, "PathToRep", kRootMeaning,
-                                          "QamExist::QamExist")),
-      pathInRepository_(params.GetValueOf("PathInRep")) {}
+    : pathToRepository_(params.GetValueOf("PathToRep")),
+      pathInRepository_(params.GetValueOf("PathInRep")) {
+  if (pathToRepository_.empty()) {
+    QAM_RAISE(kQamInputError, MissingParameterText("PathToRep", kRootMeaning));
+  }
+}
 
 QamExist::~QamExist() = default;
 
@@ -77,9 +81,12 @@ I18NString QamHistory::ConverToQamFormat() {
 }
 
 QamEnumChildren::QamEnumChildren(QamInputParams& params)
-    : pathToRepository(RequiredParameter(params, "PathToRep", kRootMeaning,
-                                         "QamEnumChildren::QamEnumChildren")),
-      pathInRepository(params.GetValueOf("PathInRep")) {}
+    : pathToRepository(params.GetValueOf("PathToRep")),
+      pathInRepository(params.GetValueOf("PathInRep")) {
+  if (pathToRepository.empty()) {
+    QAM_RAISE(kQamInputError, MissingParameterText("PathToRep", kRootMeaning));
+  }
+}
 
 QamEnumChildren::~QamEnumChildren() = default;
 
@@ -102,9 +109,12 @@ I18NString QamEnumChildren::ConverToQamFormat() {
 }
 
 QamProperties::QamProperties(QamInputParams& params)
-    : pathToRepository_(RequiredParameter(params, "PathToRep", kRootMeaning,
-                                          "QamProperties::QamProperties")),
-      pathInRepository_(params.GetValueOf("PathInRep")) {}
+    : pathToRepository_(params.GetValueOf("PathToRep")),
+      pathInRepository_(params.GetValueOf("PathInRep")) {
+  if (pathToRepository_.empty()) {
+    QAM_RAISE(kQamInputError, MissingParameterText("PathToRep", kRootMeaning));
+  }
+}
 
 QamProperties::~QamProperties() = default;
 

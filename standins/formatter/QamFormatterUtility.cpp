@@ -177,9 +177,7 @@ QamCmdObject::~QamCmdObject() = default;
 void QamCmdObject::WriteToStdOut(I18NString& document) {
   if (QamFormatterUtility::WriteToStdOut(document) != 0) {
     int error = errno;
-    QamRaise(kQamInputError,
-             I18NString::FromUtf8(platform::SystemErrorText(
-                 "Could not write the document to standard output", error)),
-             SourceLocation(__FILE__, __LINE__), "QamCmdObject::WriteToStdOut");
+    QAM_RAISE(kQamInputError, I18NString::FromUtf8(platform::SystemErrorText(
+                                  "Could not write the document to standard output", error)));
   }
 }

@@ -21,11 +21,6 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-[[noreturn]] void RaiseInput(const std::string& text, const char* function) {
-  QamRaise(kQamInputError, I18NString(text.c_str()), SourceLocation(__FILE__, __LINE__),
-           function);
-}
-
 std::string ReadAll(std::FILE* file, const std::string& what) {
   std::string bytes;
   // A log may be tens of megabytes: size the buffer once when the size is known.
@@ -39,14 +34,17 @@ std::string ReadAll(std::FILE* file, const std::string& what) {
     std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
     bytes.append(chunk, got);
     if (bytes.size() > kMaxTextBytes) {
-      RaiseInput("The text in " + what + " is too large: more than 1 GiB is not supported.",
-                 "CaptureToolText");
+      QAM_RAISE(kQamInputError,
+                I18NString::FromUtf8("The text in " + what +
+                                     " is too large: more than 1 GiB is not supported."));
     }
     if (got < sizeof chunk) break;
   }
   if (std::ferror(file)) {
-    RaiseInput(platform::SystemErrorText("Could not read " + what, errno) + ".",
-               "CaptureToolText");
+    const int error = errno;
+    QAM_RAISE(
+        kQamInputError,
+        I18NString::FromUtf8(platform::SystemErrorText("Could not read " + what, error) + "."));
   }
   return bytes;
 }
@@ -68,9 +66,10 @@ I18NString DecodeToolText(std::string bytes, const char* encoding) {
 I18NString CaptureToolText(const QamInputParams& params) {
   I18NString path = params.GetValueOf("OutputFile");
   if (path.empty()) {
-    RaiseInput("The parameter OutputFile is missing or empty: it names the file that "
-               "holds the version-control tool's text (\"-\" for standard input).",
-               "CaptureToolText");
+    QAM_RAISE(kQamInputError,
+              MissingParameterText("OutputFile",
+                                   "the file that holds the version-control tool's text "
+                                   "(\"-\" for standard input)"));
   }
   I18NString encodingName = params.GetValueOf("Encoding");
   std::string encoding = encodingName.empty() ? std::string(I18NGetPlatformDefaultEncoding())
@@ -82,23 +81,19 @@ I18NString CaptureToolText(const QamInputParams& params) {
     std::string name(path.utf8());
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.c_str(), "rb"));
     if (!file) {
-      RaiseInput(platform::SystemErrorText(
-                     "Could not open the file \"" + name + "\" named by OutputFile", errno) +
-                     ".",
-                 "CaptureToolText");
+      const int error = errno;
+      QAM_RAISE(kQamInputError,
+                I18NString::FromUtf8(
+                    platform::SystemErrorText(
+                        "Could not open the file \"" + name + "\" named by OutputFile", error) +
+                    "."));
     }
     bytes = ReadAll(file.get(), "the file \"" + name + "\" named by OutputFile");
   }
   return DecodeToolText(std::move(bytes), encoding.c_str());
 }
 
-I18NString RequiredParameter(const QamInputParams& params, const char* name,
-                             const char* meaning, const char* function) {
-  I18NString value = params.GetValueOf(name);
-  if (value.empty()) {
-    RaiseInput(std::string("The parameter ") + name + " is missing or empty: it names " +
-                   meaning + ".",
-               function);
-  }
-  return value;
+I18NString MissingParameterText(const char* name, const char* meaning) {
+  return I18NString::FromUtf8(std::string("The parameter ") + name +
+                              " is missing or empty: it names " + meaning + ".");
 }

@@ -15,8 +15,8 @@ I18NString CaptureToolText(const QamInputParams& params);
 /// Decodes captured bytes as CaptureToolText does.
 I18NString DecodeToolText(std::string bytes, const char* encoding);
 
-/// Reads a required repository path parameter; raises when absent or empty.
-I18NString RequiredParameter(const QamInputParams& params, const char* name,
-                             const char* meaning, const char* function);
+/// "The parameter NAME is missing or empty: it names MEANING.", the message
+/// of a required parameter that was not given.
+I18NString MissingParameterText(const char* name, const char* meaning);
 
 #endif  // QAMCVS_STANDINS_FORMATTER_TEXT_CAPTURE_H_

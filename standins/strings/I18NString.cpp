@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "PYLException.h"
+#include "QamUtil.h"
 #include "encoding.h"
 
 namespace {
@@ -71,13 +72,10 @@ int CountUtf8Chars(std::string_view bytes) {
   return static_cast<int>(bytes.size() - continuations);
 }
 
-void CheckSize(std::size_t bytes) {
-  if (bytes > static_cast<std::size_t>(INT_MAX / 2)) {
-    PYLException(static_cast<long>(kQamInputError),
-                 "The text is too large: more than 1 GiB is not supported.")
-        .Raise(SourceLocation(__FILE__, __LINE__), "I18NString", "PYL_THROW");
-  }
-}
+// Positions are ints: a text holds at most 1 GiB.
+bool TooLarge(std::size_t bytes) { return bytes > static_cast<std::size_t>(INT_MAX / 2); }
+
+constexpr char kTooLarge[] = "The text is too large: more than 1 GiB is not supported.";
 
 }  // namespace
 
@@ -144,7 +142,7 @@ I18NString::I18NString(const wchar_t* text, int length) {
 I18NString I18NString::FromUtf8(std::string_view bytes) {
   if (IsAllAscii(bytes)) return FromValidUtf8(std::string(bytes));
   const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-  CheckSize(bytes.size());
+  if (TooLarge(bytes.size())) QAM_RAISE(kQamInputError, I18NString(kTooLarge));
   auto total = static_cast<int32_t>(bytes.size());
   std::string out;
   out.reserve(bytes.size());
@@ -163,7 +161,7 @@ I18NString I18NString::FromUtf8(std::string_view bytes) {
 
 I18NString I18NString::FromUtf8(std::string&& bytes) {
   if (IsAllAscii(bytes)) return FromValidUtf8(std::move(bytes));
-  CheckSize(bytes.size());
+  if (TooLarge(bytes.size())) QAM_RAISE(kQamInputError, I18NString(kTooLarge));
   const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
   auto total = static_cast<int32_t>(bytes.size());
   for (int32_t i = 0; i < total;) {
@@ -177,7 +175,7 @@ I18NString I18NString::FromUtf8(std::string&& bytes) {
 I18NString I18NString::FromValidUtf8(std::string bytes) {
   I18NString result;
   if (bytes.empty()) return result;
-  CheckSize(bytes.size());
+  if (TooLarge(bytes.size())) QAM_RAISE(kQamInputError, I18NString(kTooLarge));
   int chars = CountUtf8Chars(bytes);
   auto rep = std::make_shared<Rep>();
   rep->ascii = static_cast<std::size_t>(chars) == bytes.size();
@@ -370,7 +368,9 @@ void I18NString::PrepareAppend(std::size_t extra) {
 
 void I18NString::Append(std::string_view validUtf8) {
   if (validUtf8.empty()) return;
-  CheckSize(byteLen_ + validUtf8.size());
+  if (TooLarge(byteLen_ + validUtf8.size())) {
+    QAM_RAISE(kQamInputError, I18NString(kTooLarge));
+  }
   // Count first: validUtf8 may point into our own buffer.
   int chars = CountUtf8Chars(validUtf8);
   if (rep_ && rep_.use_count() == 1 && byteBegin_ == 0 &&

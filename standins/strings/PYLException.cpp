@@ -1,6 +1,9 @@
 #include "PYLException.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "QamUtil.h"
 
 namespace {
 
@@ -60,4 +63,36 @@ void PYLException::Raise(const SourceLocation& where, const char* function,
                          const char* macro) {
   Record(where, function, macro);
   throw *this;
+}
+
+void QamException::Raise(const SourceLocation& where, const char* function, const char* macro) {
+  Record(where, function, macro);
+  throw *this;
+}
+
+// QamRaise lives at the bottom of the stack, beside the exceptions, so that
+// the string library's own checks raise the same way as every other layer.
+void QamRaise(unsigned long code, const I18NString& text, const SourceLocation& where,
+              const char* function) {
+  QamMessage message(code, text);
+  QamException exception(static_cast<long>(code));
+  exception << message;
+  exception.Raise(where, function, "PYL_THROW");
+}
+
+std::string QamFunctionName(const char* prettyFunction) {
+  // g++ and clang write "void Class::Function(int)", and "{anonymous}::" or
+  // "(anonymous namespace)::" before a name in an anonymous namespace.
+  std::string text = prettyFunction == nullptr ? "" : prettyFunction;
+  for (const char* anonymous : {"{anonymous}::", "(anonymous namespace)::"}) {
+    const std::size_t length = std::strlen(anonymous);
+    for (std::size_t at = text.find(anonymous); at != std::string::npos;
+         at = text.find(anonymous, at)) {
+      text.erase(at, length);
+    }
+  }
+  text.erase(std::min(text.find('('), text.size()));
+  const std::size_t blank = text.rfind(' ');
+  if (blank != std::string::npos) text.erase(0, blank + 1);
+  return text;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PYLException.h"
+#include "QamUtil.h"
 
 namespace {
 
@@ -39,19 +40,17 @@ bool EqualsIgnoringCaseAndDashes(const char* name, const char* wanted) {
   return folded == wanted;
 }
 
-[[noreturn]] void RaiseIcuFailure(const char* what, const char* encoding,
-                                  UErrorCode error) {
-  std::string text = std::string(what) + " \"" + encoding +
-                     "\": " + u_errorName(error) + ".";
-  PYLException(static_cast<long>(kQamInputError), I18NString(text.c_str()))
-      .Raise(SourceLocation(__FILE__, __LINE__), "DecodeToUtf8", "PYL_THROW");
+// "what "ENCODING": ICU's error name."
+I18NString IcuFailureText(const char* what, const char* encoding, UErrorCode error) {
+  return I18NString::FromUtf8(std::string(what) + " \"" + encoding + "\": " + u_errorName(error) +
+                              ".");
 }
 
 Converter OpenConverter(const char* encoding) {
   UErrorCode error = U_ZERO_ERROR;
   Converter converter(ucnv_open(encoding, &error));
   if (U_FAILURE(error) || !converter) {
-    RaiseIcuFailure("The encoding is not known", encoding, error);
+    QAM_RAISE(kQamInputError, IcuFailureText("The encoding is not known", encoding, error));
   }
   return converter;
 }
@@ -99,7 +98,9 @@ std::string DecodeToUtf8(std::string_view bytes, const char* encoding) {
                    &source, sourceEnd, nullptr, true, &error);
     units.append(chunk.data(), static_cast<std::size_t>(target - chunk.data()));
     if (error == U_BUFFER_OVERFLOW_ERROR) continue;
-    if (U_FAILURE(error)) RaiseIcuFailure("Could not decode the text as", encoding, error);
+    if (U_FAILURE(error)) {
+      QAM_RAISE(kQamInputError, IcuFailureText("Could not decode the text as", encoding, error));
+    }
     flushed = true;
   }
   return Utf16ToUtf8(units);
@@ -115,14 +116,18 @@ std::string EncodeFromUtf8(std::string_view utf8, const char* encoding) {
   u_strFromUTF8WithSub(units.data(), static_cast<int32_t>(units.size()), &length,
                        utf8.data(), static_cast<int32_t>(utf8.size()), 0xFFFD,
                        nullptr, &error);
-  if (U_FAILURE(error)) RaiseIcuFailure("Could not encode the text as", encoding, error);
+  if (U_FAILURE(error)) {
+    QAM_RAISE(kQamInputError, IcuFailureText("Could not encode the text as", encoding, error));
+  }
   std::string out;
   out.resize(static_cast<std::size_t>(UCNV_GET_MAX_BYTES_FOR_STRING(length, ucnv_getMaxCharSize(converter.get()))) + 1);
   error = U_ZERO_ERROR;
   int32_t written = ucnv_fromUChars(converter.get(), out.data(),
                                     static_cast<int32_t>(out.size()), units.data(),
                                     length, &error);
-  if (U_FAILURE(error)) RaiseIcuFailure("Could not encode the text as", encoding, error);
+  if (U_FAILURE(error)) {
+    QAM_RAISE(kQamInputError, IcuFailureText("Could not encode the text as", encoding, error));
+  }
   out.resize(static_cast<std::size_t>(written));
   return out;
 }

@@ -27,20 +27,6 @@ struct DirCloser {
 
 }  // namespace
 
-void QamException::Raise(const SourceLocation& where, const char* function,
-                         const char* macro) {
-  Record(where, function, macro);
-  throw *this;
-}
-
-void QamRaise(unsigned long code, const I18NString& text,
-              const SourceLocation& where, const char* function) {
-  QamMessage message(code, text);
-  QamException exception(static_cast<long>(code));
-  exception << message;
-  exception.Raise(where, function, "PYL_THROW");
-}
-
 void QamSystemUtils::TrimLeft(I18NString& text) {
   int start = 0;
   while (start < text.length() && IsWhiteSpace(text.charAt(start))) ++start;

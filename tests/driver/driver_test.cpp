@@ -131,3 +131,48 @@ TEST(DriverTest, UnwritableStandardOutputExitsZero) {
     EXPECT_EQ(shell.out, "0\n") << args;
   }
 }
+
+// Source and Function name the raise itself: the line Source points at holds
+// the raise, and Function is the function around it, whichever layer raised.
+TEST(DriverTest, FailureDocumentsNameThePlaceOfTheRaise) {
+  testing_support::TempDir temp;
+  testing_support::WriteFile(temp / "log", "neither word\n");
+  using Args = std::vector<std::string>;
+  struct Case {
+    Args args;
+    std::string function;
+  } cases[] = {
+      {{"4x"}, "QamCmdLineArg::ProcessCmdParams"},
+      {{"1", "PathToRep="}, "QamExist::QamExist"},
+      {{"5"}, "QamEnumChildren::QamEnumChildren"},
+      {{"4"}, "CaptureToolText"},
+      {{"4", "OutputFile=" + (temp / "missing")}, "CaptureToolText"},
+      {{"4", "OutputFile=" + (temp / "log"), "Encoding=no-such"}, "OpenConverter"},
+      {{"9", "OutputFile=" + (temp / "log")}, "QamCVSIsFileDifferent::ProceesOutPut"},
+      {{"7", "PathToRep=/r"}, "QamCVSCreateFolder::QamCVSCreateFolder"},
+  };
+  std::vector<std::string> places;
+  for (const Case& c : cases) {
+    std::string shown = testing::PrintToString(c.args);
+    auto xml = ParseXml(RunQamcvs(c.args).out);
+    ASSERT_EQ(xml.TextsOf("Source").size(), 1u) << shown;
+    EXPECT_EQ(xml.TextsOf("Function"), std::vector<std::string>{c.function}) << shown;
+    const std::string source = xml.TextsOf("Source")[0];
+    const std::size_t colon = source.rfind(':');
+    ASSERT_NE(colon, std::string::npos) << shown << ": " << source;
+    auto found =
+        testing_support::Shell("find " QAMCVS_SOURCE_DIR " -path '*/build*' -prune -o -name '" +
+                               source.substr(0, colon) + "' -print");
+    std::istringstream file(testing_support::ReadFile(found.out.substr(0, found.out.find('\n'))));
+    std::string line;
+    for (int number = std::stoi(source.substr(colon + 1)); number > 0; --number) {
+      std::getline(file, line);
+    }
+    EXPECT_TRUE(line.find("QAM_RAISE") != std::string::npos ||
+                line.find(".Raise(") != std::string::npos)
+        << shown << ": " << source << " is \"" << line << "\"";
+    places.push_back(source);
+  }
+  // Two capture failures raised in different places name different lines.
+  EXPECT_NE(places[3], places[4]);
+}

@@ -163,22 +163,4 @@ TEST(TextCaptureTest, UnknownEncodingFails) {
   EXPECT_NE(capture.message.find("\"no-such-encoding\""), std::string::npos) << capture.message;
 }
 
-TEST(TextCaptureTest, RequiredParameterNamesTheParameter) {
-  QamInputParams params;
-  params.SetValue("PathInRep", I18NString(""));
-  for (const char* name : {"PathToRep", "PathInRep"}) {
-    try {
-      RequiredParameter(params, name, "the thing", "Caller");
-      ADD_FAILURE() << name << " accepted";
-    } catch (const PYLException& error) {
-      std::string message(error.message().utf8());
-      EXPECT_NE(message.find(name), std::string::npos) << message;
-      EXPECT_NE(message.find("the thing"), std::string::npos) << message;
-      EXPECT_EQ(error.function(), "Caller");
-    }
-  }
-  params.SetValue("PathToRep", I18NString("/r"));
-  EXPECT_EQ(std::string(RequiredParameter(params, "PathToRep", "x", "f").utf8()), "/r");
-}
-
 }  // namespace
