@@ -24,11 +24,10 @@ struct Answer {
 
 Answer Ask(const std::vector<std::string>& args, int* status = nullptr,
            std::string* stderrText = nullptr,
-           testing_support::RunResult (*run)(const std::vector<std::string>&,
-                                             const std::string&) = RunQamcvs) {
+           testing_support::RunResult (*run)(const std::vector<std::string>&) = nullptr) {
   std::vector<std::string> full{"1"};
   full.insert(full.end(), args.begin(), args.end());
-  auto result = run(full, "");
+  auto result = run != nullptr ? run(full) : RunQamcvs(full);
   if (status != nullptr) *status = result.status;
   if (stderrText != nullptr) *stderrText = result.err;
   auto xml = ParseXml(result.out);
@@ -166,7 +165,7 @@ TEST(ExistPermissionTest, RootMustBeReadableAndWritable) {
   for (const Case& c : cases) {
     Shell(std::string("chmod ") + c.mode + " " + ShellQuote(root));
     Answer got = Ask({"PathToRep=" + root, "PathInRep=proj/a.txt"}, nullptr, nullptr,
-                     [](const std::vector<std::string>& args, const std::string&) {
+                     [](const std::vector<std::string>& args) {
                        return testing_support::RunQamcvsUnprivileged(args);
                      });
     EXPECT_EQ(got.repositoryExists, c.expected.repositoryExists) << c.mode;

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <set>
@@ -45,7 +44,6 @@ constexpr bool kSanitized = false;
 
 // Generous: a sanitizer build on two busy cores is several times slower.
 constexpr double kSecondsLimit = 20.0;
-constexpr const char* kHardKillSeconds = "120";
 constexpr long kMegabyte = 1024 * 1024;
 
 const std::string kSeparator(28, '-');
@@ -53,31 +51,16 @@ const std::string kClosing(77, '=');
 const char kInputError[] = "0x56177B77";
 const char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 
+// Every large run is killed after this long, so that a hang fails the test
+// instead of stopping the suite.
+constexpr int kHardKillSeconds = 120;
+
 struct Measured {
-  RunResult result;
-  double seconds = 0;
-  long peakBytes = 0;
+  RunResult result;  // with its time and its peak resident set
 };
 
-// Runs qamcvs under time(1) for its peak resident set, and under timeout(1)
-// so that a hang fails the test instead of stopping the suite.
 Measured RunMeasured(const std::vector<std::string>& args) {
-  std::vector<std::string> argv{
-      "timeout",           "-s",         "KILL", kHardKillSeconds, "/usr/bin/time", "-f",
-      "qamcvs-peak-kb %M", QAMCVS_BINARY};
-  argv.insert(argv.end(), args.begin(), args.end());
-  Measured measured;
-  auto start = std::chrono::steady_clock::now();
-  measured.result = Run(argv);
-  measured.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::string& err = measured.result.err;
-  std::size_t line = err.rfind("qamcvs-peak-kb ");
-  if (line != std::string::npos) {
-    measured.peakBytes = std::atol(err.c_str() + line + 15) * 1024;
-    err.erase(line);
-  }
-  return measured;
+  return Measured{testing_support::RunQamcvs(args, "", kHardKillSeconds)};
 }
 
 // Peak memory allowed: factor times the input, 30 MB for the program itself
@@ -91,8 +74,8 @@ long MemoryLimit(long inputBytes, long factor, long items = 0, long perItem = 0)
 }
 
 void Report(const char* what, const Measured& measured) {
-  std::printf("[ measure  ] %s: %.2f s, peak %ld MB%s\n", what, measured.seconds,
-              measured.peakBytes / kMegabyte, kSanitized ? " (sanitizer build)" : "");
+  std::printf("[ measure  ] %s: %.2f s, peak %ld MB%s\n", what, measured.result.seconds,
+              measured.result.peakBytes / kMegabyte, kSanitized ? " (sanitizer build)" : "");
 }
 
 // The checks every large run shares: exit status, one well-formed document,
@@ -101,9 +84,9 @@ void ExpectBounded(const Measured& measured, int status, long memoryLimit, const
   EXPECT_EQ(measured.result.status, status) << measured.result.err;
   EXPECT_TRUE(doc.wellFormed) << doc.error;
   EXPECT_EQ(doc.rootName, "QAM_DOC");
-  EXPECT_LT(measured.seconds, kSecondsLimit);
-  EXPECT_GT(measured.peakBytes, 0) << "time(1) gave no peak";
-  EXPECT_LT(measured.peakBytes, memoryLimit);
+  EXPECT_LT(measured.result.seconds, kSecondsLimit);
+  EXPECT_GT(measured.result.peakBytes, 0) << "wait4 gave no peak";
+  EXPECT_LT(measured.result.peakBytes, memoryLimit);
 }
 
 // The text (or an attribute) of every element named tag, in document order.
@@ -367,7 +350,7 @@ TEST(HostileArgumentsTest, PathOf64Kilobytes) {
         args.insert(args.end(), extra.begin(), extra.end());
         Measured measured = RunMeasured(args);
         EXPECT_EQ(measured.result.status, 1) << id << " " << measured.result.out;
-        EXPECT_LT(measured.seconds, kSecondsLimit);
+        EXPECT_LT(measured.result.seconds, kSecondsLimit);
         ParsedXml doc = ParseXml(measured.result.out);
         EXPECT_TRUE(doc.wellFormed) << doc.error;
         return doc;
@@ -413,7 +396,7 @@ TEST(HostileArgumentsTest, TenThousandParameters) {
     }
     Measured run = RunMeasured(args);
     EXPECT_EQ(run.result.status, 0);
-    EXPECT_LT(run.seconds, kSecondsLimit);
+    EXPECT_LT(run.result.seconds, kSecondsLimit);
     ParsedXml doc = ParseXml(run.result.out);
     ASSERT_TRUE(doc.wellFormed) << doc.error;
     EXPECT_EQ(FirstText(doc, "Code"), kInputError);
@@ -522,7 +505,7 @@ class HostileRepositoryTest : public ::testing::Test {
     args.insert(args.end(), extra.begin(), extra.end());
     Measured run = RunMeasured(args);
     EXPECT_EQ(run.result.status, 1) << id << " " << inRepository << ": " << run.result.out;
-    EXPECT_LT(run.seconds, kSecondsLimit);
+    EXPECT_LT(run.result.seconds, kSecondsLimit);
     ParsedXml doc = ParseXml(run.result.out);
     EXPECT_TRUE(doc.wellFormed) << doc.error;
     return doc;
@@ -646,7 +629,7 @@ TEST_F(HostileRepositoryTest, SymbolicLinks) {
 
   Measured run = Enumerate("links");
   EXPECT_EQ(run.result.status, 1);
-  EXPECT_LT(run.seconds, kSecondsLimit);
+  EXPECT_LT(run.result.seconds, kSecondsLimit);
   ParsedXml doc = ParseXml(run.result.out);
   ASSERT_TRUE(doc.wellFormed) << doc.error;
   EXPECT_EQ(FirstText(doc, "Success"), "TRUE");

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <xercesc/util/XMLString.hpp>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -64,8 +66,11 @@ std::string Utf8Of(const XMLCh* text) {
 
 }  // namespace
 
-RunResult Run(const std::vector<std::string>& argv, const std::string& input) {
+RunResult Run(const std::vector<std::string>& argv, const std::string& input,
+              int killAfterSeconds) {
   RunResult result;
+  const auto start = std::chrono::steady_clock::now();
+  const auto deadline = start + std::chrono::seconds(killAfterSeconds);
   int in[2], out[2], err[2];
   if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return result;
   pid_t pid = fork();
@@ -100,7 +105,17 @@ RunResult Run(const std::vector<std::string>& argv, const std::string& input) {
     if (outOpen) fds[n++] = {out[0], POLLIN, 0};
     if (errOpen) fds[n++] = {err[0], POLLIN, 0};
     if (in[1] >= 0) fds[n++] = {in[1], POLLOUT, 0};
-    if (poll(fds, static_cast<nfds_t>(n), -1) < 0 && errno != EINTR) break;
+    int wait = -1;
+    if (killAfterSeconds > 0) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) {
+        kill(pid, SIGKILL);
+        break;
+      }
+      wait = static_cast<int>(left.count());
+    }
+    if (poll(fds, static_cast<nfds_t>(n), wait) < 0 && errno != EINTR) break;
     for (int i = 0; i < n; ++i) {
       if (fds[i].revents == 0) continue;
       if (fds[i].fd == in[1]) {
@@ -125,15 +140,23 @@ RunResult Run(const std::vector<std::string>& argv, const std::string& input) {
   close(out[0]);
   close(err[0]);
   int status = 0;
-  waitpid(pid, &status, 0);
+  struct rusage usage {};
+  // Killed at the deadline, a child may still hold a pipe open through a
+  // grandchild; it is waited for all the same.
+  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+  }
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  result.peakBytes = usage.ru_maxrss * 1024L;  // Linux reports kilobytes
   return result;
 }
 
-RunResult RunQamcvs(const std::vector<std::string>& args, const std::string& input) {
+RunResult RunQamcvs(const std::vector<std::string>& args, const std::string& input,
+                    int killAfterSeconds) {
   std::vector<std::string> argv{QAMCVS_BINARY};
   argv.insert(argv.end(), args.begin(), args.end());
-  return Run(argv, input);
+  return Run(argv, input, killAfterSeconds);
 }
 
 RunResult Shell(const std::string& command, bool check) {

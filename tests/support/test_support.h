@@ -16,13 +16,19 @@ struct RunResult {
   int status = -1;  // exit status; 128 + signal number when killed
   std::string out;
   std::string err;
+  double seconds = 0;  // wall-clock time from start to exit
+  long peakBytes = 0;  // the child's peak resident set, from wait4
 };
 
 /// Runs argv[0] (found on PATH) with argv, feeding input on standard input.
-RunResult Run(const std::vector<std::string>& argv, const std::string& input = "");
+/// With killAfterSeconds > 0 the child is killed (SIGKILL) when it runs
+/// longer, so a hang fails a test instead of stopping the suite.
+RunResult Run(const std::vector<std::string>& argv, const std::string& input = "",
+              int killAfterSeconds = 0);
 
 /// Runs the qamcvs binary under test with args.
-RunResult RunQamcvs(const std::vector<std::string>& args, const std::string& input = "");
+RunResult RunQamcvs(const std::vector<std::string>& args, const std::string& input = "",
+                    int killAfterSeconds = 0);
 
 /// Runs a bash command line; returns its exit status and output. Fails the
 /// test (ADD_FAILURE) with the output when check is true and it fails.
