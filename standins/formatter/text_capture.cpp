@@ -1,11 +1,6 @@
 #include "text_capture.h"
 
-#include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <memory>
-
-#include <sys/stat.h>
 #include <string>
 
 #include "QamUtil.h"
@@ -17,34 +12,29 @@ namespace {
 // I18NString holds at most 1 GiB; a larger log is refused before it is read whole.
 constexpr std::size_t kMaxTextBytes = static_cast<std::size_t>(INT_MAX / 2);
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-std::string ReadAll(std::FILE* file, const std::string& what) {
+std::string ReadAll(platform::TextSource& source, const std::string& what) {
   std::string bytes;
   // A log may be tens of megabytes: size the buffer once when the size is known.
-  struct stat info;
-  if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
-      static_cast<std::size_t>(info.st_size) <= kMaxTextBytes) {
-    bytes.reserve(static_cast<std::size_t>(info.st_size) + 1);
+  const long long size = source.KnownSize();
+  if (size > 0 && static_cast<unsigned long long>(size) <= kMaxTextBytes) {
+    bytes.reserve(static_cast<std::size_t>(size) + 1);
   }
   char chunk[64 * 1024];
   for (;;) {
-    std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
-    bytes.append(chunk, got);
+    const long long got = source.Read(chunk, sizeof chunk);
+    if (got < 0) {
+      const int error = platform::LastSystemError();
+      QAM_RAISE(kQamInputError,
+                I18NString::FromUtf8(
+                    platform::SystemErrorText("Could not read " + what, error) + "."));
+    }
+    bytes.append(chunk, static_cast<std::size_t>(got));
     if (bytes.size() > kMaxTextBytes) {
       QAM_RAISE(kQamInputError,
                 I18NString::FromUtf8("The text in " + what +
                                      " is too large: more than 1 GiB is not supported."));
     }
-    if (got < sizeof chunk) break;
-  }
-  if (std::ferror(file)) {
-    const int error = errno;
-    QAM_RAISE(
-        kQamInputError,
-        I18NString::FromUtf8(platform::SystemErrorText("Could not read " + what, error) + "."));
+    if (got == 0) break;
   }
   return bytes;
 }
@@ -76,19 +66,20 @@ I18NString CaptureToolText(const QamInputParams& params) {
                                               : std::string(encodingName.utf8());
   std::string bytes;
   if (path == "-") {
-    bytes = ReadAll(stdin, "standard input");
+    platform::TextSource input = platform::StandardInputText();
+    bytes = ReadAll(input, "standard input");
   } else {
-    std::string name(path.utf8());
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.c_str(), "rb"));
-    if (!file) {
-      const int error = errno;
+    const std::string name(path.utf8());
+    platform::TextSource file;
+    if (!platform::OpenTextFile(name, &file)) {
+      const int error = platform::LastSystemError();
       QAM_RAISE(kQamInputError,
                 I18NString::FromUtf8(
                     platform::SystemErrorText(
                         "Could not open the file \"" + name + "\" named by OutputFile", error) +
                     "."));
     }
-    bytes = ReadAll(file.get(), "the file \"" + name + "\" named by OutputFile");
+    bytes = ReadAll(file, "the file \"" + name + "\" named by OutputFile");
   }
   return DecodeToolText(std::move(bytes), encoding.c_str());
 }
