@@ -1,6 +1,5 @@
 #include "QamCVSCreateFolder.h"
 
-#include <cwchar>
 #include <string>
 
 #include "PYLException.h"
@@ -119,8 +118,8 @@ I18NString QamCVSCreateFolder::ConverToQamFormat() {
   const std::wstring reasonText = reason.toWide();
 
   wchar_t body[kBodyUnits];
-  const int written =
-      std::swprintf(body, kBodyUnits, QAM_CREATE_FOLDER_BODY, createdText, reasonText.c_str());
+  const int written = platform::FormatWide(body, kBodyUnits, QAM_CREATE_FOLDER_BODY,
+                                          createdText, reasonText.c_str());
   result += I18NString(body, written);
   return result;
 }

@@ -26,12 +26,14 @@ int ReportPlatformFailure(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::UseBinaryStandardStreams();
   int exitStatus = 0;
   std::string why;
   if (!platform::StartXmlPlatform(&why)) return ReportPlatformFailure(why);
   try {
+    platform::Utf8Arguments arguments(argc, argv);
     QamCmdLineArg commandLine;
-    commandLine.ProcessCmdParams(argc, argv);
+    commandLine.ProcessCmdParams(arguments.count(), arguments.values());
     if (CommandRunner run = FindCommand(commandLine.GetCommandID())) {
       run(commandLine.GetInputParams());
       exitStatus = 1;

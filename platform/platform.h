@@ -1,6 +1,7 @@
 // What a port of qamcvs must provide: the only home of operating-system
-// differences. platform_posix.cpp is the Linux port; a Windows port would
-// implement the same functions (the Windows meaning is given with each).
+// differences. platform_posix.cpp is the Linux port, platform_windows.cpp the
+// Windows one (the Windows meaning is given with each function); the build
+// compiles one of them. xml_platform.cpp is shared by both.
 #ifndef QAMCVS_PLATFORM_PLATFORM_H_
 #define QAMCVS_PLATFORM_PLATFORM_H_
 
@@ -25,16 +26,30 @@ void SetTraceSink(std::function<void(std::string_view)> sink);
 /// Windows. Read it right after the failing call.
 int LastSystemError();
 
-/// "context: reason" for a system error number (strerror here).
+/// "context: reason" for a LastSystemError() value: strerror here; on
+/// Windows the same words for the errors a file open reports ("No such file
+/// or directory", "Permission denied"), FormatMessage for the others.
 std::string SystemErrorText(const std::string& context, int error);
 
 /// The system error number meaning "no such file or folder" (ENOENT, 2; on
-/// Windows ERROR_FILE_NOT_FOUND, also 2).
+/// Windows ERROR_FILE_NOT_FOUND, also 2). Windows reports a missing parent
+/// folder of a new folder as ERROR_PATH_NOT_FOUND (3) instead.
 constexpr int kFileNotFound = 2;
 
-/// Wide-character format for a wide string argument: glibc's wide printf and
-/// scanf read "%s" as narrow and need "%ls", where Windows reads "%s" as wide.
+/// Wide-character format for a wide string argument, as FormatWide reads it:
+/// glibc's wide printf reads "%s" as narrow and needs "%ls", where the
+/// Windows C runtime reads "%s" as wide.
+#ifdef _WIN32
+#define QAM_WIDE_STRING_FORMAT L"%s"
+#else
 #define QAM_WIDE_STRING_FORMAT L"%ls"
+#endif
+
+/// Counted wide formatting into buffer (units wide characters, the NUL
+/// included): vswprintf here, the C runtime's _vsnwprintf on Windows. Returns
+/// the characters written, or -1 when the text does not fit (nothing is cut
+/// silently).
+int FormatWide(wchar_t* buffer, std::size_t units, const wchar_t* format, ...);
 
 /// Starts the XML platform (Xerces-C) with the default locale and no NLS
 /// home, panic handler or memory manager. Returns false, with a reason in
@@ -47,6 +62,26 @@ bool XmlPlatformIsUp();
 
 /// Flushes every C and C++ output stream (_flushall on Windows).
 void FlushAllStreams();
+
+/// Puts standard input, output and error in binary mode, so that the bytes
+/// written are the bytes given (nothing here; on Windows no CR is added
+/// before a line feed, nor dropped on input).
+void UseBinaryStandardStreams();
+
+/// The process arguments as UTF-8, for the command-line parser: argv as it
+/// is here; on Windows the wide command line converted once, since the
+/// narrow argv is in the ANSI code page and loses every character it lacks.
+class Utf8Arguments {
+ public:
+  Utf8Arguments(int argc, char** argv);
+  int count() const { return static_cast<int>(texts_.size()); }
+  /// argv-style, NUL-terminated texts followed by a null pointer; owned here.
+  char** values() { return pointers_.data(); }
+
+ private:
+  std::vector<std::string> texts_;
+  std::vector<char*> pointers_;
+};
 
 // --- File system -----------------------------------------------------------
 // Paths are UTF-8 at this seam. The Windows port converts them to UTF-16 here
@@ -69,8 +104,8 @@ EntryKind KindOf(const std::string& path);
 
 /// True when the calling process may read (when read) and write (when write)
 /// path with its real rights: access(2) here. On Windows the read-only
-/// attribute refuses writing, and AccessCheck with the caller's token
-/// decides the rest.
+/// attribute refuses writing a file, and the rest is asked of the system by
+/// opening the path with that access (a folder: listing it, adding to it).
 bool MayAccess(const std::string& path, bool read, bool write);
 
 /// Fills files and folders with the bare names in folder, without "." and
@@ -105,6 +140,13 @@ class TextSource {
  private:
   friend bool OpenTextFile(const std::string& path, TextSource* source);
   friend TextSource StandardInputText();
+
+#ifdef _WIN32
+/// UTF-8 to UTF-16 for a Windows call; the only place paths change encoding.
+std::wstring Widen(std::string_view utf8);
+/// UTF-16 from a Windows call back to UTF-8.
+std::string Narrow(std::wstring_view wide);
+#endif
 
   std::intptr_t handle_ = -1;  // a descriptor here, a HANDLE on Windows
   bool owned_ = false;

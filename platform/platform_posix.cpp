@@ -5,13 +5,9 @@
 #include <syslog.h>
 #include <unistd.h>
 
-#include <xercesc/util/PlatformUtils.hpp>
-#include <xercesc/util/XMLException.hpp>
-#include <xercesc/util/XMLString.hpp>
-#include <xercesc/util/XMLUni.hpp>
-
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -26,8 +22,6 @@ std::function<void(std::string_view)>& TraceSink() {
   static std::function<void(std::string_view)> sink;
   return sink;
 }
-
-bool xmlPlatformUp = false;
 
 struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
@@ -55,34 +49,26 @@ std::string SystemErrorText(const std::string& context, int error) {
   return context + ": " + std::strerror(error);
 }
 
-bool StartXmlPlatform(std::string* why) {
-  try {
-    xercesc::XMLPlatformUtils::Initialize(xercesc::XMLUni::fgXercescDefaultLocale,
-                                          nullptr, nullptr, nullptr);
-    xmlPlatformUp = true;
-    return true;
-  } catch (const xercesc::XMLException& error) {
-    char* text = xercesc::XMLString::transcode(error.getMessage());
-    if (why != nullptr) *why = text != nullptr ? text : "unknown reason";
-    xercesc::XMLString::release(&text);
-  } catch (...) {
-    if (why != nullptr) *why = "unknown reason";
-  }
-  return false;
-}
-
-void StopXmlPlatform() {
-  if (!xmlPlatformUp) return;
-  xercesc::XMLPlatformUtils::Terminate();
-  xmlPlatformUp = false;
-}
-
-bool XmlPlatformIsUp() { return xmlPlatformUp; }
-
 void FlushAllStreams() {
   std::cout.flush();
   std::cerr.flush();
   std::fflush(nullptr);
+}
+
+int FormatWide(wchar_t* buffer, std::size_t units, const wchar_t* format, ...) {
+  std::va_list arguments;
+  va_start(arguments, format);
+  const int written = std::vswprintf(buffer, units, format, arguments);
+  va_end(arguments);
+  return written;
+}
+
+void UseBinaryStandardStreams() {}
+
+Utf8Arguments::Utf8Arguments(int argc, char** argv) {
+  for (int i = 0; i < argc; ++i) texts_.emplace_back(argv[i]);
+  for (std::string& text : texts_) pointers_.push_back(text.data());
+  pointers_.push_back(nullptr);
 }
 
 bool EntryExists(const std::string& path) {

@@ -13,6 +13,20 @@ bool IsWhiteSpace(char32_t c) {
 
 bool IsSeparator(char32_t c) { return c == '/' || c == '\\'; }
 
+bool IsAsciiLetter(char32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// How many leading characters of path trailing separators never eat: a
+// drive root such as C:\ (C: without its separator names the drive's
+// current folder instead), else the first character, so "/" stays "/". A UNC
+// path \\server\share\ only loses the separators after the share name.
+int KeptLength(const I18NString& path) {
+  if (path.length() >= 3 && IsAsciiLetter(path.charAt(0)) && path.charAt(1) == ':' &&
+      IsSeparator(path.charAt(2))) {
+    return 3;
+  }
+  return 1;
+}
+
 std::string NarrowPath(const I18NString& path) { return std::string(path.utf8()); }
 
 }  // namespace
@@ -31,7 +45,8 @@ void QamSystemUtils::TrimRight(I18NString& text) {
 
 void QamSystemUtils::EnsureNoTrailingSlash(I18NString& path) {
   int end = path.length();
-  while (end > 1 && IsSeparator(path.charAt(end - 1))) --end;
+  const int keep = KeptLength(path);
+  while (end > keep && IsSeparator(path.charAt(end - 1))) --end;
   if (end < path.length()) path.erase(end, -1);
 }
 

@@ -1,0 +1,323 @@
+// The Windows port of the platform layer. Text is UTF-8 everywhere else in
+// the program; it becomes UTF-16 here, at the Windows calls, and nowhere else.
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+
+#include "platform.h"
+
+namespace platform {
+namespace {
+
+std::function<void(std::string_view)>& TraceSink() {
+  static std::function<void(std::string_view)> sink;
+  return sink;
+}
+
+}  // namespace
+
+void Trace(std::string_view text) {
+  if (TraceSink()) {
+    TraceSink()(text);
+    return;
+  }
+  // A debugger shows the text as it is: no line end is added.
+  std::string narrow(text);
+  OutputDebugStringA(narrow.c_str());
+}
+
+void SetTraceSink(std::function<void(std::string_view)> sink) {
+  TraceSink() = std::move(sink);
+}
+
+int LastSystemError() { return static_cast<int>(GetLastError()); }
+
+std::string SystemErrorText(const std::string& context, int error) {
+  // The words of the Linux build for what opening OutputFile reports, so a
+  // host reads the same failure document on both.
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return context + ": " + std::strerror(ENOENT);
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      return context + ": " + std::strerror(EACCES);
+    default:
+      break;
+  }
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string reason = length > 0 ? Narrow(std::wstring_view(text, length))
+                                  : "system error " + std::to_string(error);
+  if (text != nullptr) LocalFree(text);
+  // FormatMessage ends its text with a full stop and CR LF; the caller adds its own stop.
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                             reason.back() == ' ' || reason.back() == '.')) {
+    reason.pop_back();
+  }
+  return context + ": " + reason;
+}
+
+int FormatWide(wchar_t* buffer, std::size_t units, const wchar_t* format, ...) {
+  // MinGW's C99 swprintf reads "%s" as narrow; the Microsoft C runtime's own
+  // counted formatter reads it as wide, as QAM_WIDE_STRING_FORMAT says.
+  if (units == 0) return -1;
+  std::va_list arguments;
+  va_start(arguments, format);
+  const int written = _vsnwprintf(buffer, units, format, arguments);
+  va_end(arguments);
+  // _vsnwprintf neither terminates nor fails when the text fills the buffer.
+  if (written < 0 || static_cast<std::size_t>(written) >= units) return -1;
+  buffer[written] = L'\0';
+  return written;
+}
+
+void FlushAllStreams() {
+  std::cout.flush();
+  std::cerr.flush();
+  _flushall();
+}
+
+void UseBinaryStandardStreams() {
+  // In text mode the C runtime writes CR LF for every LF and drops the CR of
+  // CR LF on input; the documents must be the same bytes as on Linux, and a
+  // log on standard input must reach the parser as the tool wrote it.
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
+
+std::wstring Widen(std::string_view utf8) {
+  if (utf8.empty()) return std::wstring();
+  const int size = static_cast<int>(utf8.size());
+  const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(units), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), units);
+  return wide;
+}
+
+std::string Narrow(std::wstring_view wide) {
+  if (wide.empty()) return std::string();
+  const int size = static_cast<int>(wide.size());
+  const int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), bytes, nullptr, nullptr);
+  return utf8;
+}
+
+Utf8Arguments::Utf8Arguments(int argc, char** argv) {
+  // The narrow argv holds the arguments in the ANSI code page, where a
+  // Japanese or Greek name is question marks under code page 1252; the
+  // wide command line holds every character.
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide != nullptr && count == argc) {
+    for (int i = 0; i < count; ++i) texts_.push_back(Narrow(wide[i]));
+  } else {
+    for (int i = 0; i < argc; ++i) texts_.emplace_back(argv[i]);
+  }
+  if (wide != nullptr) LocalFree(wide);
+  for (std::string& text : texts_) pointers_.push_back(text.data());
+  pointers_.push_back(nullptr);
+}
+
+// --- File system -----------------------------------------------------------
+// Windows accepts "/" and "\\" alike, and doubled separators, in these paths.
+
+namespace {
+
+// A handle opened with the access asked for; FILE_FLAG_BACKUP_SEMANTICS lets
+// it open folders too. Links and junctions are followed.
+class OpenedPath {
+ public:
+  OpenedPath(const std::string& path, DWORD access)
+      : handle_(CreateFileW(Widen(path).c_str(), access,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
+  ~OpenedPath() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  OpenedPath(const OpenedPath&) = delete;
+  OpenedPath& operator=(const OpenedPath&) = delete;
+  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// The attributes of what path leads to, links followed; false when nothing
+// is there (a dangling link included).
+bool TargetAttributes(const std::string& path, DWORD* attributes) {
+  const DWORD own = GetFileAttributesW(Widen(path).c_str());
+  if (own == INVALID_FILE_ATTRIBUTES) return false;
+  if ((own & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    *attributes = own;
+    return true;
+  }
+  OpenedPath target(path, FILE_READ_ATTRIBUTES);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!target.ok() || GetFileInformationByHandle(target.get(), &info) == 0) return false;
+  *attributes = info.dwFileAttributes;
+  return true;
+}
+
+bool IsFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+struct FindCloser {
+  void operator()(HANDLE find) const { FindClose(find); }
+};
+
+}  // namespace
+
+bool EntryExists(const std::string& path) {
+  // GetFileAttributesW does not follow a link: a dangling one counts.
+  return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+EntryKind KindOf(const std::string& path) {
+  DWORD attributes = 0;
+  if (!TargetAttributes(path, &attributes)) return EntryKind::kMissing;
+  if (IsFolder(attributes)) return EntryKind::kFolder;
+  return (attributes & FILE_ATTRIBUTE_DEVICE) != 0 ? EntryKind::kOther : EntryKind::kFile;
+}
+
+bool MayAccess(const std::string& path, bool read, bool write) {
+  DWORD attributes = 0;
+  if (!TargetAttributes(path, &attributes)) return false;
+  if (!IsFolder(attributes) && write && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return false;
+  }
+  DWORD access = FILE_READ_ATTRIBUTES;
+  if (IsFolder(attributes)) {
+    if (read) access |= FILE_LIST_DIRECTORY;
+    if (write) access |= FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY;
+  } else {
+    if (read) access |= GENERIC_READ;
+    if (write) access |= GENERIC_WRITE;
+  }
+  return OpenedPath(path, access).ok();
+}
+
+bool ListFolder(const std::string& folder, std::vector<std::string>* files,
+                std::vector<std::string>* folders) {
+  std::string base = folder;
+  if (!base.empty() && base.back() != '/' && base.back() != '\\') base += '\\';
+  WIN32_FIND_DATAW entry;
+  HANDLE first = FindFirstFileExW(Widen(base + "*").c_str(), FindExInfoBasic, &entry,
+                                  FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (first == INVALID_HANDLE_VALUE) {
+    // A drive's root folder has no "." and "..": empty, it yields nothing.
+    if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+    files->clear();
+    folders->clear();
+    return true;
+  }
+  std::unique_ptr<void, FindCloser> find(first);
+  std::vector<std::string> fileNames;
+  std::vector<std::string> folderNames;
+  do {
+    const std::string name = Narrow(entry.cFileName);
+    if (name == "." || name == "..") continue;
+    DWORD attributes = entry.dwFileAttributes;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+        !TargetAttributes(base + name, &attributes)) {
+      attributes = 0;  // a dangling link is listed as a file
+    }
+    (IsFolder(attributes) ? folderNames : fileNames).push_back(name);
+  } while (FindNextFileW(find.get(), &entry) != 0);
+  if (GetLastError() != ERROR_NO_MORE_FILES) return false;
+  std::sort(fileNames.begin(), fileNames.end());
+  std::sort(folderNames.begin(), folderNames.end());
+  *files = std::move(fileNames);
+  *folders = std::move(folderNames);
+  return true;
+}
+
+bool MakeFolder(const std::string& path) {
+  const std::wstring name = Widen(path);
+  if (CreateDirectoryW(name.c_str(), nullptr) != 0) return true;
+  // The caller reads GetLastError; keep it past the string's destruction.
+  const DWORD error = GetLastError();
+  SetLastError(error);
+  return false;
+}
+
+namespace {
+
+HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// A disk file's size, or -1 for a pipe, a console or a device.
+long long DiskFileSize(HANDLE handle) {
+  LARGE_INTEGER size;
+  if (GetFileType(handle) != FILE_TYPE_DISK || GetFileSizeEx(handle, &size) == 0) return -1;
+  return static_cast<long long>(size.QuadPart);
+}
+
+}  // namespace
+
+TextSource::~TextSource() {
+  if (owned_) CloseHandle(AsHandle(handle_));
+}
+
+TextSource::TextSource(TextSource&& other) noexcept
+    : handle_(other.handle_), owned_(other.owned_), knownSize_(other.knownSize_) {
+  other.handle_ = -1;
+  other.owned_ = false;
+}
+
+TextSource& TextSource::operator=(TextSource&& other) noexcept {
+  if (this != &other) {
+    if (owned_) CloseHandle(AsHandle(handle_));
+    handle_ = other.handle_;
+    owned_ = other.owned_;
+    knownSize_ = other.knownSize_;
+    other.handle_ = -1;
+    other.owned_ = false;
+  }
+  return *this;
+}
+
+long long TextSource::Read(char* buffer, std::size_t size) {
+  const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+  DWORD got = 0;
+  if (ReadFile(AsHandle(handle_), buffer, wanted, &got, nullptr) != 0) return got;
+  // The writer of a pipe closing is the end of the text, not a failure.
+  if (GetLastError() == ERROR_BROKEN_PIPE) return 0;
+  return -1;
+}
+
+bool OpenTextFile(const std::string& path, TextSource* source) {
+  HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  TextSource opened;
+  opened.handle_ = reinterpret_cast<std::intptr_t>(handle);
+  opened.owned_ = true;
+  opened.knownSize_ = DiskFileSize(handle);
+  *source = std::move(opened);
+  return true;
+}
+
+TextSource StandardInputText() {
+  TextSource input;
+  HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+  input.handle_ = reinterpret_cast<std::intptr_t>(handle);
+  input.knownSize_ = handle != nullptr && handle != INVALID_HANDLE_VALUE ? DiskFileSize(handle) : -1;
+  return input;
+}
+
+}  // namespace platform
