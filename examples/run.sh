@@ -2,6 +2,7 @@
 # Runs qamcvs the way a host would, once per command, on the sample
 # repository (made afresh with the real cvs) and the captured tool output.
 # Usage: examples/run.sh QAMCVS_BINARY [--check]
+# QAMCVS_TEST_LAUNCHER, when set, starts the binary ("wine" for qamcvs.exe).
 # With --check, every document and exit status is compared with
 # examples/expected/NAME.xml; --record writes those files.
 set -euo pipefail
@@ -24,7 +25,7 @@ run() {  # name, then the arguments after the binary
   shown=("${shown[@]//$repo//srv/cvs}")
   echo "\$ qamcvs ${shown[*]}"
   local document status=0
-  document=$("$bin" "$@") || status=$?
+  document=$(${QAMCVS_TEST_LAUNCHER:+"$QAMCVS_TEST_LAUNCHER"} "$bin" "$@") || status=$?
   echo "$document"
   echo "(exit status $status)"
   echo

@@ -97,7 +97,7 @@ TEST(DriverTest, OutputIsFlushedToPipesAndFilesOnEveryPath) {
   };
   for (const Case& c : cases) {
     std::string file = temp / "out.txt";
-    auto shell = testing_support::Shell(std::string(QAMCVS_BINARY) + " " + c.args + " >" +
+    auto shell = testing_support::Shell(testing_support::QamcvsShellCommand() + " " + c.args + " >" +
                                             file + " 2>/dev/null; echo $?",
                                         false);
     EXPECT_EQ(shell.out, std::to_string(c.status) + "\n") << c.args;
@@ -127,7 +127,7 @@ TEST(DriverTest, UnwritableStandardOutputExitsZero) {
   testing_support::TempDir temp;
   for (std::string args : {"8 PathToRep=" + temp.path(), std::string("abc")}) {
     auto shell = testing_support::Shell(
-        std::string(QAMCVS_BINARY) + " " + args + " >/dev/full 2>/dev/null; echo $?", false);
+        testing_support::QamcvsShellCommand() + " " + args + " >/dev/full 2>/dev/null; echo $?", false);
     EXPECT_EQ(shell.out, "0\n") << args;
   }
 }

@@ -85,7 +85,10 @@ void CvsRepo::GiveToNobody() {
 }
 
 std::string UnprivilegedUnavailable() {
-  const std::string binary = QAMCVS_BINARY;
+  const std::string binary = QamcvsBinary();
+  if (!QamcvsLauncher().empty()) {
+    return "the program runs through " + QamcvsLauncher() + ", whose set-up belongs to root";
+  }
   if (!RunningAsRoot()) return std::string();
   RunResult probe = Shell(AsNobodyPrefix() + "test -x " + ShellQuote(binary), false);
   if (probe.status != 0) {
@@ -97,7 +100,7 @@ std::string UnprivilegedUnavailable() {
 }
 
 RunResult RunQamcvsUnprivileged(const std::vector<std::string>& args) {
-  std::string command = AsNobodyPrefix() + ShellQuote(QAMCVS_BINARY);
+  std::string command = AsNobodyPrefix() + ShellQuote(QamcvsBinary());
   for (const std::string& arg : args) command += " " + ShellQuote(arg);
   return Run({"bash", "-c", command});
 }

@@ -1,10 +1,16 @@
 #include "support/test_support.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
+
+#ifdef _WIN32
+#include <process.h>
+#endif
 
 #include <gtest/gtest.h>
 #include <xercesc/dom/DOM.hpp>
@@ -66,6 +72,8 @@ std::string Utf8Of(const XMLCh* text) {
 
 }  // namespace
 
+// Processes are started only by the Linux suite; the Windows one runs in-process tests.
+#ifndef _WIN32
 RunResult Run(const std::vector<std::string>& argv, const std::string& input,
               int killAfterSeconds) {
   RunResult result;
@@ -154,9 +162,17 @@ RunResult Run(const std::vector<std::string>& argv, const std::string& input,
 
 RunResult RunQamcvs(const std::vector<std::string>& args, const std::string& input,
                     int killAfterSeconds) {
-  std::vector<std::string> argv{QAMCVS_BINARY};
+  std::vector<std::string> argv;
+  if (!QamcvsLauncher().empty()) argv.push_back(QamcvsLauncher());
+  argv.push_back(QamcvsBinary());
   argv.insert(argv.end(), args.begin(), args.end());
   return Run(argv, input, killAfterSeconds);
+}
+
+std::string QamcvsShellCommand() {
+  std::string command;
+  if (!QamcvsLauncher().empty()) command = "'" + QamcvsLauncher() + "' ";
+  return command + "'" + QamcvsBinary() + "'";
 }
 
 RunResult Shell(const std::string& command, bool check) {
@@ -179,6 +195,51 @@ std::string AsNobodyPrefix() {
   return "setpriv --reuid=nobody --regid=nogroup --clear-groups -- ";
 }
 
+#endif  // _WIN32
+
+std::string QamcvsBinary() {
+  const char* binary = std::getenv("QAMCVS_TEST_BINARY");
+  return binary != nullptr && *binary != '\0' ? binary : QAMCVS_BINARY;
+}
+
+std::string QamcvsLauncher() {
+  const char* launcher = std::getenv("QAMCVS_TEST_LAUNCHER");
+  return launcher != nullptr ? launcher : "";
+}
+
+bool TestingWindowsBuild() {
+  const std::string binary = QamcvsBinary();
+  return binary.size() > 4 && binary.compare(binary.size() - 4, 4, ".exe") == 0;
+}
+
+#ifdef _WIN32
+TempDir::TempDir() {
+  // Under the system's temporary folder, named by process and a counter.
+  static int made = 0;
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (;;) {
+    std::filesystem::path candidate =
+        base / ("qamcvs-test-" + std::to_string(_getpid()) + "-" +
+                std::to_string(++made));
+    std::error_code error;
+    if (std::filesystem::create_directory(candidate, error)) {
+      path_ = candidate.generic_u8string();
+      return;
+    }
+    if (error) {
+      path_ = base.generic_u8string();
+      return;
+    }
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  if (path_ != std::filesystem::temp_directory_path().generic_u8string()) {
+    std::filesystem::remove_all(std::filesystem::u8path(path_), ignored);
+  }
+}
+#else
 TempDir::TempDir() {
   char pattern[] = "/tmp/qamcvs-test-XXXXXX";
   const char* made = mkdtemp(pattern);
@@ -194,6 +255,7 @@ TempDir::~TempDir() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
 }
+#endif  // _WIN32
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream file(path, std::ios::binary);

@@ -30,6 +30,16 @@ RunResult Run(const std::vector<std::string>& argv, const std::string& input = "
 RunResult RunQamcvs(const std::vector<std::string>& args, const std::string& input = "",
                     int killAfterSeconds = 0);
 
+/// The program under test: $QAMCVS_TEST_BINARY when set (qamcvs.exe, say),
+/// else the qamcvs built with the suite.
+std::string QamcvsBinary();
+/// What starts it: $QAMCVS_TEST_LAUNCHER ("wine"), empty to run it directly.
+std::string QamcvsLauncher();
+/// The launcher and the binary, quoted, to begin a bash command line.
+std::string QamcvsShellCommand();
+/// True when the program under test is the Windows build.
+bool TestingWindowsBuild();
+
 /// Runs a bash command line; returns its exit status and output. Fails the
 /// test (ADD_FAILURE) with the output when check is true and it fails.
 RunResult Shell(const std::string& command, bool check = true);

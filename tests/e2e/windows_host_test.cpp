@@ -1,0 +1,125 @@
+// What a Windows host relies on, run against the program under test: the
+// Linux build, or qamcvs.exe under Wine (QAMCVS_TEST_BINARY and
+// QAMCVS_TEST_LAUNCHER, see scripts/windows.sh). Wine shows the Linux file
+// system as drive Z:.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/cvs_repo.h"
+#include "support/test_support.h"
+
+using testing_support::CvsRepo;
+using testing_support::RunQamcvs;
+using testing_support::RunResult;
+
+namespace {
+
+const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+// Neither name fits code page 1252, Windows' narrow argv on Western systems.
+const char kJapanese[] = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
+const char kGreek[] = "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC";
+
+std::string WindowsPath(const std::string& linuxPath) {
+  std::string path = "Z:" + linuxPath;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+class WindowsHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    repo_.Import("proj", {{"src/main.c", "int main;\n"}, {std::string(kJapanese) + ".txt", "j\n"}});
+  }
+  CvsRepo repo_;
+};
+
+TEST_F(WindowsHostTest, NamesOutsideCodePage1252SurviveTheCommandLine) {
+  RunResult created = RunQamcvs({"7", "PathToRep=" + repo_.root(), "PathInRep=proj",
+                                 std::string("FolderName=") + kGreek});
+  EXPECT_EQ(created.status, 1);
+  EXPECT_NE(created.out.find("<Created>TRUE</Created>"), std::string::npos) << created.out;
+  EXPECT_TRUE(std::filesystem::is_directory(repo_.Path(std::string("proj/") + kGreek)));
+
+  RunResult exists = RunQamcvs(
+      {"1", "PathToRep=" + repo_.root(), std::string("PathInRep=proj/") + kJapanese + ".txt"});
+  EXPECT_NE(exists.out.find("<PathExists>TRUE</PathExists>"), std::string::npos) << exists.out;
+
+  RunResult children =
+      RunQamcvs({"5", "PathToRep=" + repo_.root(), "PathInRep=proj", "Children_Type=DIRECTORY"});
+  EXPECT_NE(children.out.find(std::string("<Child IsFolder=\"TRUE\">") + kGreek + "</Child>"),
+            std::string::npos)
+      << children.out;
+  EXPECT_NE(children.out.find(std::string("<Child IsFolder=\"FALSE\">") + kJapanese +
+                              ".txt</Child>"),
+            std::string::npos)
+      << children.out;
+}
+
+TEST_F(WindowsHostTest, DriveLetterRootWithBackSlashes) {
+  if (!testing_support::TestingWindowsBuild()) GTEST_SKIP() << "a Windows build only";
+  const std::string root = WindowsPath(repo_.root());
+  for (const std::string& given : {root, root + "\\", root + "/"}) {
+    RunResult exists = RunQamcvs({"1", "PathToRep=" + given, "PathInRep=proj\\src\\main.c"});
+    EXPECT_EQ(exists.out, std::string(kDeclaration) +
+                              "<QAM_DOC><Output><RepositoryExists>TRUE</RepositoryExists>"
+                              "<PathExists>TRUE</PathExists></Output></QAM_DOC>\n")
+        << given;
+  }
+  RunResult created =
+      RunQamcvs({"7", "PathToRep=" + root + "\\", "PathInRep=proj\\src\\", "FolderName=made"});
+  EXPECT_NE(created.out.find("<Created>TRUE</Created>"), std::string::npos) << created.out;
+  EXPECT_TRUE(std::filesystem::is_directory(repo_.Path("proj/src/made")));
+  RunResult escape =
+      RunQamcvs({"7", "PathToRep=" + root, "PathInRep=proj\\..\\..", "FolderName=out"});
+  EXPECT_NE(escape.out.find("<Reason>The specified path in repository is not invalid</Reason>"),
+            std::string::npos)
+      << escape.out;
+}
+
+// Standard output is binary on Windows: the same bytes as the Linux build,
+// no CR before a line feed, for every command and for text given with CR LF.
+TEST_F(WindowsHostTest, DocumentsAreTheLinuxBuildsBytes) {
+  if (!testing_support::TestingWindowsBuild()) GTEST_SKIP() << "a Windows build only";
+  const std::string log =
+      "\nRCS file: x,v\nhead: 1.1\nlocks: strict\n\talice: 1.1\n----------------------------\n"
+      "revision 1.1\ndate: 2024/01/02 03:04:05;  author: alice;  state: Exp;\n"
+      "two\nlines\n=============================================================================\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string input;
+  };
+  const std::vector<Case> cases = {
+      {{"4", "OutputFile=-"}, log},
+      {{"4", "OutputFile=-"}, testing_support::WithCrLf(log)},
+      {{"3", "OutputFile=-"}, testing_support::WithCrLf(log)},
+      {{"9", "OutputFile=-"}, "Files a and b differ\r\n"},
+      {{"5", "PathToRep=" + repo_.root(), "PathInRep=proj", "Children_Type=DIRECTORY"}, ""},
+      {{"abc"}, ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> native{QAMCVS_BINARY};
+    native.insert(native.end(), c.args.begin(), c.args.end());
+    RunResult expected = testing_support::Run(native, c.input);
+    RunResult windows = RunQamcvs(c.args, c.input);
+    EXPECT_EQ(windows.status, expected.status) << c.args[0];
+    EXPECT_EQ(windows.out, expected.out) << c.args[0];
+  }
+}
+
+TEST_F(WindowsHostTest, TraceReachesOutputDebugStringA) {
+  if (!testing_support::TestingWindowsBuild()) GTEST_SKIP() << "a Windows build only";
+  // Wine's debugstr channel prints what OutputDebugStringA is given.
+  RunResult traced = testing_support::Shell(
+      "WINEDEBUG=+debugstr " + testing_support::QamcvsShellCommand() + " 1 " +
+      testing_support::ShellQuote("PathToRep=" + repo_.root()) + " PathInRep=proj/src");
+  EXPECT_NE(traced.out.find("<PathExists>TRUE</PathExists>"), std::string::npos) << traced.out;
+  EXPECT_NE(traced.err.find("OutputDebugStringA \"" + repo_.root() + "/proj/src\""),
+            std::string::npos)
+      << traced.err;
+}
+
+}  // namespace
