@@ -86,7 +86,7 @@ echo "Xerces-C $xerces_version: $((SECONDS - start)) s"
 
 # --- ICU: native tools first, then the cross build ------------------------
 # The cross build runs the data tools (icupkg, pkgdata...) of a native build
-# of the same sources.
+# of the same sources, and builds none of its own (--disable-tools).
 common=(--enable-static --disable-shared --disable-tests --disable-samples
         --disable-extras --disable-icuio --disable-layoutex)
 start=$SECONDS
@@ -103,10 +103,12 @@ echo "ICU $icu_version native tools: $((SECONDS - start)) s"
 dat=$icu_src/source/data/in/icudt${icu_version%%.*}l.dat
 "$work/icu-native/bin/icupkg" -l "$dat" >icu-items.txt
 grep -vE '^(cnvalias\.icu|[^/]*\.cnv)$' icu-items.txt >icu-remove.txt
-"$work/icu-native/bin/icupkg" -r icu-remove.txt "$dat" icu-subset.dat
+# icupkg names the items after the output file: it keeps the package's name.
+mkdir -p icu-subset
+"$work/icu-native/bin/icupkg" -r icu-remove.txt "$dat" "icu-subset/$(basename "$dat")"
 echo "ICU data: kept $(( $(wc -l <icu-items.txt) - $(wc -l <icu-remove.txt) )) of" \
-     "$(wc -l <icu-items.txt) items, $(( $(stat -c %s icu-subset.dat) / 1024 )) KiB"
-cp icu-subset.dat "$dat"
+     "$(wc -l <icu-items.txt) items, $(( $(stat -c %s "icu-subset/$(basename "$dat")") / 1024 )) KiB"
+cp "icu-subset/$(basename "$dat")" "$dat"
 
 start=$SECONDS
 mkdir -p icu-cross
@@ -114,9 +116,16 @@ mkdir -p icu-cross
    CC=$triple-gcc-posix CXX=$triple-g++-posix AR=$triple-ar RANLIB=$triple-ranlib \
    CFLAGS=-Os CXXFLAGS=-Os CPPFLAGS=-DU_STATIC_IMPLEMENTATION \
    "$icu_src/source/configure" --host=$triple --with-cross-build="$work/icu-native" \
-     --prefix="$prefix" --with-data-packaging=static "${common[@]}" >configure.log &&
-   make -j "$jobs" >build.log 2>&1 && make install >install.log 2>&1) ||
-  { tail -n 40 icu-cross/build.log >&2; exit 1; }
+     --prefix="$prefix" --with-data-packaging=static --disable-tools "${common[@]}" \
+     >configure.log &&
+   make -j "$jobs" >build.log 2>&1) || { tail -n 40 icu-cross/build.log >&2; exit 1; }
+# ICU's "make install" puts a MinGW data archive among the programs, under a
+# name without "lib"; the program needs the common library, its headers and
+# the data, so those are copied by hand.
+mkdir -p "$prefix/include/unicode" "$prefix/lib"
+cp "$icu_src"/source/common/unicode/*.h "$prefix/include/unicode/"
+cp icu-cross/lib/libsicuuc.a "$prefix/lib/libsicuuc.a"
+cp icu-cross/lib/sicudt.a "$prefix/lib/libsicudt.a"
 echo "ICU $icu_version for Windows: $((SECONDS - start)) s"
 
 # --- Licence notices, shipped with the executable --------------------------
