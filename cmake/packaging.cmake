@@ -21,6 +21,31 @@ endif()
 # This file lives in cmake/; the sources it installs are one level up.
 get_filename_component(QAM_PACKAGING_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 
+# --- Windows: a ZIP ------------------------------------------------------------
+# qamcvs.exe, the README, the manual as plain text (groff renders the man
+# page) and the licence notices of Xerces-C and ICU, which are linked in.
+if(WIN32)
+  install(TARGETS qamcvs RUNTIME DESTINATION .)
+  find_program(QAM_GROFF groff REQUIRED)
+  set(QAM_MANUAL_TEXT "${CMAKE_CURRENT_BINARY_DIR}/qamcvs-manual.txt")
+  add_custom_command(
+    OUTPUT "${QAM_MANUAL_TEXT}"
+    COMMAND "${QAM_GROFF}" -man -Tascii -P-c -P-b -P-u "${QAM_PACKAGING_ROOT}/man/qamcvs.1" >
+            "${QAM_MANUAL_TEXT}"
+    DEPENDS "${QAM_PACKAGING_ROOT}/man/qamcvs.1"
+    COMMENT "Rendering the man page as text")
+  add_custom_target(qamcvs_manual ALL DEPENDS "${QAM_MANUAL_TEXT}")
+  install(FILES "${QAM_PACKAGING_ROOT}/README.md" "${QAM_MANUAL_TEXT}" DESTINATION .)
+  install(FILES ${QAM_WINDOWS_LICENSES} DESTINATION licenses)
+  set(CPACK_GENERATOR "ZIP")
+  set(CPACK_PACKAGE_NAME "qamcvs")
+  set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+  set(CPACK_SYSTEM_NAME "win64")
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  include(CPack)
+  return()
+endif()
+
 # --- Program ----------------------------------------------------------------
 
 install(TARGETS qamcvs RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
