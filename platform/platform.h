@@ -141,13 +141,6 @@ class TextSource {
   friend bool OpenTextFile(const std::string& path, TextSource* source);
   friend TextSource StandardInputText();
 
-#ifdef _WIN32
-/// UTF-8 to UTF-16 for a Windows call; the only place paths change encoding.
-std::wstring Widen(std::string_view utf8);
-/// UTF-16 from a Windows call back to UTF-8.
-std::string Narrow(std::wstring_view wide);
-#endif
-
   std::intptr_t handle_ = -1;  // a descriptor here, a HANDLE on Windows
   bool owned_ = false;
   long long knownSize_ = -1;
@@ -160,6 +153,13 @@ bool OpenTextFile(const std::string& path, TextSource* source);
 /// Standard input as a text source (GetStdHandle(STD_INPUT_HANDLE) on
 /// Windows); it stays open when the source is destroyed.
 TextSource StandardInputText();
+
+#ifdef _WIN32
+/// UTF-8 to UTF-16 for a Windows call; the only place paths change encoding.
+std::wstring Widen(std::string_view utf8);
+/// UTF-16 from a Windows call back to UTF-8.
+std::string Narrow(std::wstring_view wide);
+#endif
 
 }  // namespace platform
 

@@ -115,7 +115,9 @@ TEST_F(WindowsHostTest, TraceReachesOutputDebugStringA) {
   // Wine's debugstr channel prints what OutputDebugStringA is given.
   RunResult traced = testing_support::Shell(
       "WINEDEBUG=+debugstr " + testing_support::QamcvsShellCommand() + " 1 " +
-      testing_support::ShellQuote("PathToRep=" + repo_.root()) + " PathInRep=proj/src");
+      testing_support::ShellQuote("PathToRep=" + repo_.root()) + " PathInRep=proj/src",
+      false);
+  EXPECT_EQ(traced.status, 1);
   EXPECT_NE(traced.out.find("<PathExists>TRUE</PathExists>"), std::string::npos) << traced.out;
   EXPECT_NE(traced.err.find("OutputDebugStringA \"" + repo_.root() + "/proj/src\""),
             std::string::npos)
