@@ -116,7 +116,6 @@ class I18NString {
  private:
   struct Rep {
     std::string bytes;  // well-formed UTF-8
-    bool ascii = true;
     // Byte offset of every kMarkStep-th character, built lazily so that a
     // character position turns into a byte offset in constant time.
     std::vector<uint32_t> marks;

@@ -139,10 +139,24 @@ I18NString::I18NString(const wchar_t* text, int length) {
   }
 }
 
-I18NString I18NString::FromUtf8(std::string_view bytes) {
-  if (IsAllAscii(bytes)) return FromValidUtf8(std::string(bytes));
+namespace {
+
+// True when bytes are well-formed UTF-8.
+bool IsValidUtf8(std::string_view bytes) {
+  if (IsAllAscii(bytes)) return true;
   const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-  if (TooLarge(bytes.size())) QAM_RAISE(kQamInputError, I18NString(kTooLarge));
+  auto total = static_cast<int32_t>(bytes.size());
+  for (int32_t i = 0; i < total;) {
+    UChar32 c;
+    U8_NEXT(data, i, total, c);
+    if (c < 0) return false;
+  }
+  return true;
+}
+
+// bytes with every ill-formed sequence replaced by U+FFFD.
+std::string RepairUtf8(std::string_view bytes) {
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
   auto total = static_cast<int32_t>(bytes.size());
   std::string out;
   out.reserve(bytes.size());
@@ -156,20 +170,20 @@ I18NString I18NString::FromUtf8(std::string_view bytes) {
       out.append(bytes.data() + start, static_cast<std::size_t>(i - start));
     }
   }
-  return FromValidUtf8(std::move(out));
+  return out;
+}
+
+}  // namespace
+
+I18NString I18NString::FromUtf8(std::string_view bytes) {
+  if (TooLarge(bytes.size())) QAM_RAISE(kQamInputError, I18NString(kTooLarge));
+  return FromValidUtf8(IsValidUtf8(bytes) ? std::string(bytes) : RepairUtf8(bytes));
 }
 
 I18NString I18NString::FromUtf8(std::string&& bytes) {
-  if (IsAllAscii(bytes)) return FromValidUtf8(std::move(bytes));
   if (TooLarge(bytes.size())) QAM_RAISE(kQamInputError, I18NString(kTooLarge));
-  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-  auto total = static_cast<int32_t>(bytes.size());
-  for (int32_t i = 0; i < total;) {
-    UChar32 c;
-    U8_NEXT(data, i, total, c);
-    if (c < 0) return FromUtf8(std::string_view(bytes));
-  }
-  return FromValidUtf8(std::move(bytes));
+  if (IsValidUtf8(bytes)) return FromValidUtf8(std::move(bytes));
+  return FromValidUtf8(RepairUtf8(bytes));
 }
 
 I18NString I18NString::FromValidUtf8(std::string bytes) {
@@ -178,7 +192,6 @@ I18NString I18NString::FromValidUtf8(std::string bytes) {
   if (TooLarge(bytes.size())) QAM_RAISE(kQamInputError, I18NString(kTooLarge));
   int chars = CountUtf8Chars(bytes);
   auto rep = std::make_shared<Rep>();
-  rep->ascii = static_cast<std::size_t>(chars) == bytes.size();
   rep->bytes = std::move(bytes);
   result.byteLen_ = rep->bytes.size();
   result.cpLen_ = chars;
@@ -353,14 +366,12 @@ void I18NString::PrepareAppend(std::size_t extra) {
       rep.marks.clear();
       rep.markedBytes = 0;
       rep.markedChars = 0;
-      rep.ascii = byteLen_ == static_cast<std::size_t>(cpLen_);
     }
     return;
   }
   auto rep = std::make_shared<Rep>();
   rep->bytes.reserve(byteLen_ + extra);
   rep->bytes.assign(utf8());
-  rep->ascii = byteLen_ == static_cast<std::size_t>(cpLen_);
   rep_ = std::move(rep);
   byteBegin_ = 0;
   charBegin_ = 0;
@@ -371,18 +382,11 @@ void I18NString::Append(std::string_view validUtf8) {
   if (TooLarge(byteLen_ + validUtf8.size())) {
     QAM_RAISE(kQamInputError, I18NString(kTooLarge));
   }
-  // Count first: validUtf8 may point into our own buffer.
   int chars = CountUtf8Chars(validUtf8);
-  if (rep_ && rep_.use_count() == 1 && byteBegin_ == 0 &&
-      rep_->bytes.size() == byteLen_) {
-    std::string copy(validUtf8);
-    rep_->bytes.append(copy);
-  } else {
-    std::string copy(validUtf8);
-    PrepareAppend(copy.size());
-    rep_->bytes.append(copy);
-  }
-  rep_->ascii = rep_->ascii && chars == static_cast<int>(validUtf8.size());
+  // validUtf8 may lie in our own buffer, which PrepareAppend may cut or replace.
+  std::string copy(validUtf8);
+  PrepareAppend(copy.size());
+  rep_->bytes.append(copy);
   byteLen_ = rep_->bytes.size();
   cpLen_ += chars;
   u16Len_ = -1;
