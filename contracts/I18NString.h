@@ -49,6 +49,9 @@ class I18NString {
   /// As above; takes over the buffer when the bytes are well-formed.
   static I18NString FromUtf8(std::string&& bytes);
   static I18NString FromUtf8(const char* text) { return FromUtf8(std::string_view(text)); }
+  /// Takes over bytes that the caller knows to be well-formed UTF-8 (the
+  /// output of a UTF-8 encoder, say) without checking them again.
+  static I18NString FromValidUtf8(std::string bytes);
 
   I18NString(const I18NString&) = default;
   I18NString(I18NString&&) noexcept = default;
@@ -75,7 +78,9 @@ class I18NString {
   I18NString substring(int start, int end = -1) const;
 
   /// The text between two byte offsets of utf8(), which must lie on
-  /// character boundaries; shares this string's buffer. O(1) for ASCII text.
+  /// character boundaries; shares this string's buffer. O(1) for ASCII text;
+  /// otherwise the position marks find the characters in O(log n) once
+  /// the text before them has been marked.
   I18NString SliceUtf8(std::size_t from, std::size_t to) const;
 
   /// Removes count characters from start (-1: to the end). erase(0, -1) empties.
@@ -124,10 +129,13 @@ class I18NString {
   };
   static constexpr int kMarkStep = 64;
 
-  /// Takes bytes that are known to be well-formed UTF-8.
-  static I18NString FromValidUtf8(std::string bytes);
+  /// Marks the rep's characters up to character chars and byte bytes.
+  void ExtendMarks(int chars, std::size_t bytes) const;
   /// Byte offset (within rep_->bytes) of the character at position (0..length).
   std::size_t ByteAt(int position) const;
+  /// Position within rep_ of the character that starts at byte offset
+  /// (within rep_->bytes), which lies on a character boundary.
+  int CharAtByte(std::size_t offset) const;
   /// Number of characters in bytes [from, to) of rep_.
   int CountChars(std::size_t from, std::size_t to) const;
   I18NString Slice(int start, int end) const;

@@ -205,30 +205,44 @@ I18NString& I18NString::operator=(const char* text) {
   return *this;
 }
 
-std::size_t I18NString::ByteAt(int position) const {
-  if (byteLen_ == static_cast<std::size_t>(cpLen_)) {
-    return byteBegin_ + static_cast<std::size_t>(position);
-  }
+void I18NString::ExtendMarks(int chars, std::size_t bytes) const {
   Rep& rep = *rep_;
-  int target = charBegin_ + position;
-  // Extend the marks far enough to cover the target character.
-  const std::string& bytes = rep.bytes;
-  while (rep.markedChars <= target && rep.markedBytes < bytes.size()) {
+  const std::string& text = rep.bytes;
+  while ((rep.markedChars <= chars || rep.markedBytes <= bytes) &&
+         rep.markedBytes < text.size()) {
     if (rep.markedChars % kMarkStep == 0) {
       rep.marks.push_back(static_cast<uint32_t>(rep.markedBytes));
     }
     rep.markedBytes += static_cast<std::size_t>(
-        SequenceLength(static_cast<unsigned char>(bytes[rep.markedBytes])));
+        SequenceLength(static_cast<unsigned char>(text[rep.markedBytes])));
     ++rep.markedChars;
   }
-  if (target >= rep.markedChars) return bytes.size();
+}
+
+std::size_t I18NString::ByteAt(int position) const {
+  if (byteLen_ == static_cast<std::size_t>(cpLen_)) {
+    return byteBegin_ + static_cast<std::size_t>(position);
+  }
+  const Rep& rep = *rep_;
+  int target = charBegin_ + position;
+  ExtendMarks(target, 0);
+  if (target >= rep.markedChars) return rep.bytes.size();
   auto index = static_cast<std::size_t>(target / kMarkStep);
   std::size_t offset = rep.marks[index];
   for (int i = static_cast<int>(index) * kMarkStep; i < target; ++i) {
     offset += static_cast<std::size_t>(
-        SequenceLength(static_cast<unsigned char>(bytes[offset])));
+        SequenceLength(static_cast<unsigned char>(rep.bytes[offset])));
   }
   return offset;
+}
+
+int I18NString::CharAtByte(std::size_t offset) const {
+  const Rep& rep = *rep_;
+  ExtendMarks(0, offset);
+  // The last mark at or before offset, then the characters from it.
+  auto after = std::upper_bound(rep.marks.begin(), rep.marks.end(), offset);
+  auto index = static_cast<std::size_t>(after - rep.marks.begin()) - 1;
+  return static_cast<int>(index) * kMarkStep + CountChars(rep.marks[index], offset);
 }
 
 int I18NString::CountChars(std::size_t from, std::size_t to) const {
@@ -283,14 +297,16 @@ I18NString I18NString::SliceUtf8(std::size_t from, std::size_t to) const {
   from = std::min(from, to);
   I18NString result;
   if (from == to) return result;
-  const bool ascii = byteLen_ == static_cast<std::size_t>(cpLen_);
   result.rep_ = rep_;
   result.byteBegin_ = byteBegin_ + from;
   result.byteLen_ = to - from;
-  result.charBegin_ =
-      charBegin_ + (ascii ? static_cast<int>(from) : CountChars(byteBegin_, byteBegin_ + from));
-  result.cpLen_ = ascii ? static_cast<int>(to - from)
-                        : CountChars(byteBegin_ + from, byteBegin_ + to);
+  if (byteLen_ == static_cast<std::size_t>(cpLen_)) {
+    result.charBegin_ = charBegin_ + static_cast<int>(from);
+    result.cpLen_ = static_cast<int>(to - from);
+  } else {
+    result.charBegin_ = CharAtByte(result.byteBegin_);
+    result.cpLen_ = CharAtByte(byteBegin_ + to) - result.charBegin_;
+  }
   result.u16Len_ = -1;
   return result;
 }

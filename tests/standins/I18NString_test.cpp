@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "PYLException.h"
 
@@ -159,6 +161,28 @@ TEST(I18NStringTest, SliceByBytesCountsCharactersFromItsOwnStart) {
   EXPECT_EQ(name.substring(1), I18NString::FromUtf8("\xF0\x9F\x98\x80"));
   EXPECT_TRUE(entry.SliceUtf8(to, from).empty());
   EXPECT_EQ(entry.SliceUtf8(0, 1000), entry);
+
+  // Far into a long text the characters are found through the position
+  // marks: every slice must agree with the same slice by characters.
+  std::string pieces[] = {"a", "\xC3\xA9", "\xE6\x97\xA5", "\xF0\x9F\x98\x80"};
+  std::string longBytes;
+  std::vector<std::size_t> starts;  // byte offset of each character
+  for (int i = 0; i < 1000; ++i) {
+    starts.push_back(longBytes.size());
+    longBytes += pieces[(i * 7 + i / 3) % 4];
+  }
+  starts.push_back(longBytes.size());
+  I18NString text = I18NString::FromUtf8(longBytes).substring(5);
+  for (int first : {0, 1, 63, 64, 65, 200, 511, 990}) {
+    for (int count : {1, 2, 64, 129, 300}) {
+      int last = std::min(first + count, 995);
+      I18NString slice =
+          text.SliceUtf8(starts[5 + first] - starts[5], starts[5 + last] - starts[5]);
+      EXPECT_EQ(slice, text.substring(first, last)) << first << "+" << count;
+      EXPECT_EQ(slice.length(), last - first);
+      EXPECT_EQ(slice.substring(1), text.substring(first + 1, last)) << first << "+" << count;
+    }
+  }
 }
 
 TEST(I18NStringTest, EraseAndTrimTrailing) {
