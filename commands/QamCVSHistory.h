@@ -3,7 +3,6 @@
 #ifndef QAMCVS_COMMANDS_QAMCVSHISTORY_H_
 #define QAMCVS_COMMANDS_QAMCVSHISTORY_H_
 
-#include <string>
 #include <vector>
 
 #include "QamCommandBases.h"
@@ -22,43 +21,18 @@ class QamCVSHistory : public QamHistory {
   const std::vector<I18NString>& Entries() const { return entries; }
 
   /// Reads entry index into the four values (comment without trailing line
-  /// feeds, escaped for XML). False, the values empty, when the entry does
-  /// not match its format; false, the values unchanged, for an index past
-  /// the entries.
+  /// feeds, escaped for XML). False, the values empty, when the entry's
+  /// header lines are not those of a revision block; false, the values
+  /// unchanged, for an index past the entries.
   bool ParseEntry(unsigned index, I18NString& revision, I18NString& author,
                   I18NString& dateTime, I18NString& comment);
 
  private:
   void SplitLogIntoEntries();
-  void InitialiseRecordVariables(I18NString& entry);
 
-  // One operation per layout of a revision block. They read the same header
-  // grammar and differ in the marker they require.
-  bool ParseBranchesEntry(I18NString& entry, I18NString& revision, I18NString& author,
-                          I18NString& dateTime, I18NString& comment);
-  bool ParseLockedEntry(I18NString& entry, I18NString& revision, I18NString& author,
-                        I18NString& dateTime, I18NString& comment);
-  bool ParseLinesEntry(I18NString& entry, I18NString& revision, I18NString& author,
-                       I18NString& dateTime, I18NString& comment);
-  bool ParsePlainEntry(I18NString& entry, I18NString& revision, I18NString& author,
-                       I18NString& dateTime, I18NString& comment);
-
-  enum class Layout { kBranches, kLocked, kLines, kPlain };
-  bool ReadEntry(Layout layout, I18NString& entry, I18NString& revision, I18NString& author,
-                 I18NString& dateTime, I18NString& comment);
-
-  // Constant after construction.
-  I18NString logBody;  // the log from its first separator line on
+  // Constant after construction: slices of outputText, one per revision
+  // block, sharing its buffer.
   std::vector<I18NString> entries;
-
-  // Work buffers of the entry being read (UTF-8). They grow to the entry, so
-  // no revision number, date, time or name is ever cut; the values
-  // themselves are slices of the entry.
-  std::string revisionBuffer;
-  std::string dateBuffer;
-  std::string timeBuffer;
-  std::string lockerBuffer;
-  std::string authorBuffer;
 };
 
 #endif  // QAMCVS_COMMANDS_QAMCVSHISTORY_H_

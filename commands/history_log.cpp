@@ -11,7 +11,6 @@ constexpr std::string_view kLockedBy = "locked by:";
 constexpr std::string_view kDate = "date:";
 constexpr std::string_view kAuthor = "author:";
 constexpr std::string_view kState = "state:";
-constexpr std::string_view kLines = "lines:";
 constexpr std::string_view kBranches = "branches:";
 // cvs log, cvs rlog and rlog all open each file's header with this line, so
 // after a closing line it tells that the next file's log begins.
@@ -78,22 +77,6 @@ class LineCursor {
   std::string_view line_;
   std::size_t at_;
 };
-
-// True when one of the ";"-separated fields of the rest of a date line is a
-// "lines:" count. The other fields (cvs 1.12's commitid and mergepoint,
-// CVSNT's kopt, commitid, filename and the like) are not looked at.
-bool HasLinesField(std::string_view rest) {
-  std::size_t at = 0;
-  while (at < rest.size()) {
-    std::size_t stop = rest.find(';', at);
-    if (stop == std::string_view::npos) stop = rest.size();
-    std::size_t begin = at;
-    while (begin < stop && IsBlank(rest[begin])) ++begin;
-    if (StartsWithAt(rest.substr(0, stop), begin, kLines)) return true;
-    at = stop + 1;
-  }
-  return false;
-}
 
 }  // namespace
 
@@ -163,8 +146,8 @@ bool ScanEntry(std::string_view entry, EntryFields* fields) {
   revisionLine.SkipBlanks();
   if (revisionLine.Literal(kLockedBy)) {
     revisionLine.SkipBlanks();
-    if (!revisionLine.UpToSemicolon(&fields->locker)) return false;
-    fields->locked = true;
+    std::string_view locker;
+    if (!revisionLine.UpToSemicolon(&locker)) return false;
   }
 
   std::size_t at = revisionEnd;
@@ -180,19 +163,17 @@ bool ScanEntry(std::string_view entry, EntryFields* fields) {
       !dateLine.Field(kState, &state)) {
     return false;
   }
-  fields->lines = HasLinesField(dateLine.Rest());
 
   // A "branches:" line follows the date line of a revision where a branch
   // starts; rlog 5.10 also puts the commit id on it. It is header, not comment.
   at = dateEnd < entry.size() ? dateEnd + 1 : entry.size();
   if (StartsWithAt(entry, at, kBranches)) {
-    fields->branches = true;
     std::size_t branchesEnd = LineEnd(entry, at);
     at = branchesEnd < entry.size() ? branchesEnd + 1 : entry.size();
   }
-  // As the scan always did, white space before the comment (blank lines,
-  // the first line's indentation) is not part of it; every line from the
-  // first non-blank character on is.
+  // White space before the comment (blank lines, the first line's
+  // indentation) is not part of it; every line from the first non-blank
+  // character on is.
   while (at < entry.size() && IsSpace(entry[at])) ++at;
   fields->comment = entry.substr(at);
   return true;

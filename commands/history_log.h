@@ -36,17 +36,13 @@ struct LogLayout {
 /// Finds the revision blocks of the first file's log in text; linear in text.
 LogLayout FindRevisionBlocks(std::string_view text);
 
-/// The pieces of one revision block, as views into the block's text.
+/// The values of one revision block, as views into the block's text.
 struct EntryFields {
   std::string_view revision;
-  std::string_view locker;  // empty unless locked
   std::string_view date;
-  std::string_view time;    // up to the ";" after it, as printed
+  std::string_view time;  // up to the ";" after it, as printed
   std::string_view author;
   std::string_view comment;  // every line after the header lines
-  bool locked = false;    // "locked by:" on the revision line
-  bool lines = false;     // a "lines:" field on the date line
-  bool branches = false;  // a "branches:" line right after the date line
 };
 
 /// Reads the header lines of a revision block (the "revision" line, the
