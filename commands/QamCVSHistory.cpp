@@ -1,6 +1,5 @@
 #include "QamCVSHistory.h"
 
-#include <new>
 #include <string>
 #include <string_view>
 
@@ -80,8 +79,6 @@ void QamCVSHistory::ProceesOutPut() {
   // The log lists the newest revision first; the records go oldest first.
   for (std::size_t i = entries.size(); i-- > 0;) {
     if (!ParseEntry(static_cast<unsigned>(i), revision, author, dateTime, comment)) continue;
-    auto* record = new (std::nothrow) QamHistoryRecord(author, revision, dateTime, comment);
-    if (record == nullptr) break;
-    AddEntry(record);
+    AddEntry(new QamHistoryRecord(author, revision, dateTime, comment));
   }
 }

@@ -15,6 +15,7 @@ class QamCVSHistory : public QamHistory {
   ~QamCVSHistory() override;
 
   /// Hands one record per readable entry to the base, oldest revision first.
+  /// Raises std::bad_alloc when memory runs out: a history is never short.
   void ProceesOutPut() override;
 
   /// The revision entries, newest first as the log lists them.

@@ -62,7 +62,11 @@ QamHistory::QamHistory(QamInputParams& params) : outputText(CaptureToolText(para
 
 QamHistory::~QamHistory() = default;
 
-void QamHistory::AddEntry(QamHistoryRecord* record) { records_.emplace_back(record); }
+void QamHistory::AddEntry(QamHistoryRecord* record) {
+  // Owned before the list grows, so that a failed growth does not leak it.
+  std::unique_ptr<QamHistoryRecord> owned(record);
+  records_.push_back(std::move(owned));
+}
 
 I18NString QamHistory::ConverToQamFormat() {
   QamXmlWriter writer;
