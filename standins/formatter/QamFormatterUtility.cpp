@@ -1,3 +1,5 @@
+#include <unicode/utf8.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -57,31 +59,25 @@ std::string CodeText(unsigned long code) {
 }
 
 // The failure document without Xerces, for when the XML platform is down or
-// failed: only the five markup characters need escaping, and control
-// characters are replaced as the XML writer does.
+// failed: only the markup characters need escaping, and characters that XML
+// cannot carry are replaced as the XML writer does. text is well-formed UTF-8.
 std::string EscapeByHand(std::string_view text) {
   std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    auto byte = static_cast<unsigned char>(c);
-    // U+FFFE and U+FFFF (EF BF BE, EF BF BF) are no XML characters either;
-    // the text is well-formed UTF-8, so the three bytes are one character.
-    if (byte == 0xEF && text.substr(i, 2) == "\xEF\xBF" && i + 2 < text.size() &&
-        static_cast<unsigned char>(text[i + 2]) >= 0xBE) {
-      out += "\xEF\xBF\xBD";
-      i += 2;
-      continue;
-    }
+  const auto* data = reinterpret_cast<const uint8_t*>(text.data());
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t start = i;
+    UChar32 c;
+    U8_NEXT_UNSAFE(data, i, c);
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '\r': out += "&#xD;"; break;
       default:
-        if (byte < 0x20 && c != '\t' && c != '\n') {
-          out += "\xEF\xBF\xBD";
+        if (IsXmlChar(static_cast<char32_t>(c))) {
+          out.append(text, start, i - start);
         } else {
-          out += c;
+          out += "\xEF\xBF\xBD";
         }
     }
   }

@@ -8,13 +8,13 @@
 
 using xercesc::XMLFormatter;
 
-namespace {
-
-// XML 1.0 Char: #x9 | #xA | #xD | [#x20-#xD7FF] | [#xE000-#xFFFD] | [#x10000-#x10FFFF].
-bool IsXmlChar(char16_t unit) {
-  return unit == 0x9 || unit == 0xA || unit == 0xD ||
-         (unit >= 0x20 && unit <= 0xFFFD && unit != 0xFFFE);
+bool IsXmlChar(char32_t code) {
+  // Char ::= #x9 | #xA | #xD | [#x20-#xD7FF] | [#xE000-#xFFFD] | [#x10000-#x10FFFF]
+  return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
+         (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
 }
+
+namespace {
 
 // Collects the UTF-8 bytes in a string that the finished document then
 // takes over without a copy.
@@ -69,8 +69,7 @@ void AppendXmlUnits(std::string_view utf8, bool unescape, std::u16string& out) {
       *put++ = static_cast<char16_t>(U16_LEAD(c));
       *put++ = static_cast<char16_t>(U16_TRAIL(c));
     } else {
-      auto unit = static_cast<char16_t>(c);
-      *put++ = IsXmlChar(unit) ? unit : char16_t{0xFFFD};
+      *put++ = IsXmlChar(static_cast<char32_t>(c)) ? static_cast<char16_t>(c) : char16_t{0xFFFD};
     }
   }
   out.resize(static_cast<std::size_t>(put - out.data()));

@@ -8,6 +8,10 @@
 
 #include "I18NString.h"
 
+/// True for a character that XML 1.0 can carry (its Char production); the
+/// documents write every other character as U+FFFD.
+bool IsXmlChar(char32_t code);
+
 class QamXmlWriter {
  public:
   /// Starts a document: the XML declaration and <QAM_DOC>. The XML platform
