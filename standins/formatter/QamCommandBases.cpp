@@ -69,7 +69,15 @@ void QamHistory::AddEntry(QamHistoryRecord* record) {
 }
 
 I18NString QamHistory::ConverToQamFormat() {
+  // The values, their escapes and the markup of a record (about 100 bytes).
+  constexpr std::size_t kRecordMarkup = 128;
+  std::size_t size = 128;
+  for (const auto& record : records_) {
+    size += kRecordMarkup + record->author().utf8().size() + record->revision().utf8().size() +
+            record->dateTime().utf8().size() + record->comment().utf8().size();
+  }
   QamXmlWriter writer;
+  writer.Reserve(size);
   writer.Markup(u"<Output><History>");
   for (const auto& record : records_) {
     writer.Markup(u"<Record>");

@@ -4,7 +4,13 @@
 #include <unicode/utf8.h>
 #include <xercesc/framework/XMLFormatter.hpp>
 
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
 #include "QamFormatter.h"
+#include "byte_scan.h"
 
 using xercesc::XMLFormatter;
 
@@ -27,89 +33,151 @@ class StringFormatTarget : public xercesc::XMLFormatTarget {
   std::string bytes;
 };
 
-// The text of a value in UTF-16 for the formatter: characters that XML 1.0
-// cannot carry become U+FFFD and, when unescape is set, the five entity
-// references of EscapeDOMChars become their characters again. One pass over
-// the UTF-8, since a history document holds megabytes of comments.
-void AppendXmlUnits(std::string_view utf8, bool unescape, std::u16string& out) {
-  static const struct {
-    std::string_view entity;
-    char16_t character;
-  } kEntities[] = {{"&amp;", u'&'}, {"&lt;", u'<'}, {"&gt;", u'>'},
-                   {"&quot;", u'"'}, {"&apos;", u'\''}};
-  // A UTF-8 text never has more UTF-16 units than bytes: write through a
-  // pointer into a buffer of that size, then cut it to what was written.
-  std::size_t base = out.size();
-  out.resize(base + utf8.size());
-  char16_t* put = out.data() + base;
-  const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
-  auto length = static_cast<int32_t>(utf8.size());
-  for (int32_t i = 0; i < length;) {
-    uint8_t byte = bytes[i];
-    if (byte >= 0x20 && byte < 0x80 && byte != '&') {
-      *put++ = byte;
-      ++i;
-      continue;
-    }
-    if (byte == '&' && unescape) {
-      bool matched = false;
-      for (const auto& entry : kEntities) {
-        if (utf8.compare(static_cast<std::size_t>(i), entry.entity.size(), entry.entity) == 0) {
-          *put++ = entry.character;
-          i += static_cast<int32_t>(entry.entity.size());
-          matched = true;
-          break;
-        }
-      }
-      if (matched) continue;
-    }
-    UChar32 c;
-    U8_NEXT_UNSAFE(bytes, i, c);
-    if (c > 0xFFFF) {
-      *put++ = static_cast<char16_t>(U16_LEAD(c));
-      *put++ = static_cast<char16_t>(U16_TRAIL(c));
-    } else {
-      *put++ = IsXmlChar(static_cast<char32_t>(c)) ? static_cast<char16_t>(c) : char16_t{0xFFFD};
+// True when eight bytes are printable ASCII other than &, < and >: each
+// goes to the formatter as the unit of the same value, needing no escape.
+inline bool PlainAscii(uint64_t word) {
+  using namespace byte_scan;
+  return HasNonAscii(word) == 0 &&
+         (HasAsciiBelow(word, 0x20) | HasByte(word, '&') | HasByte(word, '<') |
+          HasByte(word, '>')) == 0;
+}
+
+// For every byte: true when it is printable ASCII other than &, < and >.
+struct PlainBytes {
+  bool plain[256] = {};
+  constexpr PlainBytes() {
+    for (int byte = 0x20; byte < 0x80; ++byte) {
+      plain[byte] = byte != '&' && byte != '<' && byte != '>';
     }
   }
-  out.resize(static_cast<std::size_t>(put - out.data()));
-}
+};
+constexpr PlainBytes kPlainBytes;
+
+struct Entity {
+  std::string_view reference;
+  char16_t character;
+};
+constexpr Entity kEntities[] = {{"&amp;", u'&'}, {"&lt;", u'<'}, {"&gt;", u'>'},
+                                {"&quot;", u'"'}, {"&apos;", u'\''}};
 
 }  // namespace
 
-// Markup is gathered and handed to the formatter in one call before each
-// value: the formatter's cost is mostly per call, and a history document
-// has five pieces of markup for every value.
+// The formatter's cost is per call and per character it looks at. Every
+// unit that needs no escape (markup, and the text of values between the
+// characters that element content escapes) is gathered in one buffer and
+// handed over in large pieces without escaping; each &, <, > and carriage
+// return of a value goes to the formatter alone, with element-content
+// escaping, which writes its reference. A value's characters are checked
+// once, on their way to UTF-16; the finished document is not checked again.
 struct QamXmlWriter::Impl {
+  // A piece of about this many units is one transcoding pass of the
+  // formatter (its buffer holds 16 KiB).
+  static constexpr std::size_t kFlushUnits = 16 * 1024;
+
   StringFormatTarget target;
   XMLFormatter formatter{"UTF-8", &target, XMLFormatter::NoEscapes,
                          XMLFormatter::UnRep_Replace};
-  std::u16string markup;
-  std::u16string value;
+  // The units not yet handed to the formatter; not zero-filled when grown.
+  std::unique_ptr<char16_t[]> pending;
+  std::size_t pendingSize = 0;
+  std::size_t pendingCapacity = 0;
 
-  void FlushMarkup() {
-    if (markup.empty()) return;
-    formatter.formatBuf(markup.data(), markup.size(), XMLFormatter::NoEscapes);
-    markup.clear();
+  char16_t* Reserve(std::size_t extra) {
+    if (pendingCapacity - pendingSize < extra) {
+      std::size_t capacity = std::max(pendingCapacity * 2, pendingSize + extra);
+      auto grown = std::make_unique<char16_t[]>(capacity);
+      std::copy(pending.get(), pending.get() + pendingSize, grown.get());
+      pending = std::move(grown);
+      pendingCapacity = capacity;
+    }
+    return pending.get() + pendingSize;
   }
 
+  void Append(std::u16string_view units) {
+    std::copy(units.begin(), units.end(), Reserve(units.size()));
+    pendingSize += units.size();
+  }
+
+  void Flush() {
+    if (pendingSize == 0) return;
+    formatter.formatBuf(pending.get(), pendingSize, XMLFormatter::NoEscapes);
+    pendingSize = 0;
+  }
+
+  // One character that element content escapes: the formatter writes &amp;,
+  // &lt;, &gt; or, for a carriage return, the character reference that a
+  // parser keeps (a literal one it would read as a line feed).
+  void Escaped(char16_t character) {
+    Flush();
+    formatter.formatBuf(&character, 1, XMLFormatter::CharEscapes);
+  }
+
+  // The text of a value: characters that XML 1.0 cannot carry become
+  // U+FFFD and, when unescape is set, the five entity references of
+  // EscapeDOMChars become their characters again. Runs of plain ASCII,
+  // most of a log, are widened eight bytes at a time.
   void WriteValue(std::string_view utf8, bool unescape) {
-    value.clear();
-    AppendXmlUnits(utf8, unescape, value);
-    FlushMarkup();
-    // A parser turns a literal carriage return into a line feed; a
-    // character reference keeps it.
-    std::size_t start = 0;
-    for (;;) {
-      std::size_t cr = value.find(u'\r', start);
-      std::size_t end = cr == std::u16string::npos ? value.size() : cr;
-      if (end > start) {
-        formatter.formatBuf(value.data() + start, end - start, XMLFormatter::CharEscapes);
+    // A UTF-8 text never has more UTF-16 units than bytes.
+    char16_t* put = Reserve(utf8.size());
+    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+    const std::size_t length = utf8.size();
+    std::size_t i = 0;
+    while (i < length) {
+      std::size_t stop = length;
+      if (i + 8 <= length) {
+        if (PlainAscii(byte_scan::Load(bytes + i))) {
+          for (int k = 0; k < 8; ++k) put[k] = bytes[i + k];
+          put += 8;
+          i += 8;
+          continue;
+        }
+        stop = i + 8;
       }
-      if (cr == std::u16string::npos) break;
-      formatter.formatBuf(u"&#xD;", 5, XMLFormatter::NoEscapes);
-      start = cr + 1;
+      // The word holds something else: take it character by character.
+      while (i < stop) {
+        uint8_t byte = bytes[i];
+        if (kPlainBytes.plain[byte]) {
+          *put++ = byte;
+          ++i;
+          continue;
+        }
+        char16_t character = byte;
+        std::size_t width = 1;
+        if (byte == '&' && unescape) {
+          for (const Entity& entity : kEntities) {
+            if (utf8.compare(i, entity.reference.size(), entity.reference) == 0) {
+              character = entity.character;
+              width = entity.reference.size();
+              break;
+            }
+          }
+        }
+        if (character == u'&' || character == u'<' || character == u'>' || character == u'\r') {
+          pendingSize = static_cast<std::size_t>(put - pending.get());
+          Escaped(character);
+          // The buffer is empty now and still holds room for the rest.
+          put = pending.get();
+          i += width;
+          continue;
+        }
+        if (width > 1) {  // &quot; or &apos;
+          *put++ = character;
+          i += width;
+          continue;
+        }
+        UChar32 c;
+        U8_NEXT_UNSAFE(bytes, i, c);
+        if (c > 0xFFFF) {
+          *put++ = static_cast<char16_t>(U16_LEAD(c));
+          *put++ = static_cast<char16_t>(U16_TRAIL(c));
+        } else {
+          *put++ = IsXmlChar(static_cast<char32_t>(c)) ? static_cast<char16_t>(c)
+                                                       : char16_t{0xFFFD};
+        }
+      }
     }
+    pendingSize = static_cast<std::size_t>(put - pending.get());
+    if (pendingSize >= kFlushUnits) Flush();
   }
 };
 
@@ -121,7 +189,9 @@ QamXmlWriter::QamXmlWriter() : impl_(std::make_unique<Impl>()) {
 
 QamXmlWriter::~QamXmlWriter() = default;
 
-void QamXmlWriter::Markup(const char16_t* markup) { impl_->markup += markup; }
+void QamXmlWriter::Reserve(std::size_t bytes) { impl_->target.bytes.reserve(bytes); }
+
+void QamXmlWriter::Markup(const char16_t* markup) { impl_->Append(markup); }
 
 void QamXmlWriter::Text(const I18NString& value) { impl_->WriteValue(value.utf8(), false); }
 
@@ -130,19 +200,27 @@ void QamXmlWriter::EscapedText(const I18NString& value) {
 }
 
 void QamXmlWriter::Element(const char16_t* name, const I18NString& value) {
-  impl_->markup.append(u"<").append(name).append(u">");
+  impl_->Append(u"<");
+  impl_->Append(name);
+  impl_->Append(u">");
   Text(value);
-  impl_->markup.append(u"</").append(name).append(u">");
+  impl_->Append(u"</");
+  impl_->Append(name);
+  impl_->Append(u">");
 }
 
 void QamXmlWriter::Element(const char16_t* name, bool value) {
-  impl_->markup.append(u"<").append(name).append(u">");
-  impl_->markup.append(value ? u"TRUE" : u"FALSE");
-  impl_->markup.append(u"</").append(name).append(u">");
+  impl_->Append(u"<");
+  impl_->Append(name);
+  impl_->Append(value ? u">TRUE</" : u">FALSE</");
+  impl_->Append(name);
+  impl_->Append(u">");
 }
 
 I18NString QamXmlWriter::Finish() {
   Markup(u"</QAM_DOC>");
-  impl_->FlushMarkup();
-  return I18NString::FromUtf8(std::move(impl_->target.bytes));
+  impl_->Flush();
+  // The formatter's UTF-8 transcoder writes well-formed UTF-8 of the
+  // well-formed UTF-16 it was given.
+  return I18NString::FromValidUtf8(std::move(impl_->target.bytes));
 }

@@ -3,6 +3,7 @@
 #ifndef QAMCVS_STANDINS_FORMATTER_XML_WRITER_H_
 #define QAMCVS_STANDINS_FORMATTER_XML_WRITER_H_
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,9 @@ class QamXmlWriter {
   QamXmlWriter(const QamXmlWriter&) = delete;
   QamXmlWriter& operator=(const QamXmlWriter&) = delete;
 
+  /// Makes room for a document of about bytes bytes, so that a long one is
+  /// not copied as it grows.
+  void Reserve(std::size_t bytes);
   /// Writes markup that the caller knows to be well-formed, e.g. u"<Output>".
   void Markup(const char16_t* markup);
   /// Writes a text value as element content: escaped, with every character
