@@ -1,5 +1,6 @@
 #include <unicode/utf8.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "PYLException.h"
 #include "QamFormatter.h"
 #include "QamUtil.h"
+#include "byte_scan.h"
 #include "platform.h"
 #include "xml_writer.h"
 
@@ -101,40 +103,61 @@ I18NString QamFormatterUtility::GetXmlVersionTag() {
 
 namespace {
 
-// string_view::find_first_of calls memchr once per character; a plain loop
-// is several times faster on the megabytes of a history.
+bool IsMarkup(char c) { return c == '&' || c == '<' || c == '>' || c == '"' || c == '\''; }
+
+// The first markup character at or after from, eight bytes at a time.
 std::size_t FindMarkup(std::string_view bytes, std::size_t from) {
-  for (std::size_t i = from; i < bytes.size(); ++i) {
-    char c = bytes[i];
-    if (c == '&' || c == '<' || c == '>' || c == '"' || c == '\'') return i;
+  using namespace byte_scan;
+  std::size_t i = from;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    uint64_t word = Load(bytes.data() + i);
+    if ((HasByte(word, '&') | HasByte(word, '<') | HasByte(word, '>') | HasByte(word, '"') |
+         HasByte(word, '\'')) != 0) {
+      break;
+    }
+  }
+  for (; i < bytes.size(); ++i) {
+    if (IsMarkup(bytes[i])) return i;
   }
   return std::string_view::npos;
+}
+
+std::string_view ReferenceOf(char markup) {
+  switch (markup) {
+    case '&': return "&amp;";
+    case '<': return "&lt;";
+    case '>': return "&gt;";
+    case '"': return "&quot;";
+    default: return "&apos;";
+  }
 }
 
 }  // namespace
 
 void QamFormatterUtility::EscapeDOMChars(I18NString& text) {
   std::string_view bytes = text.utf8();
-  std::size_t special = FindMarkup(bytes, 0);
-  if (special == std::string_view::npos) return;
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 8);
-  std::size_t from = 0;
+  std::size_t at = FindMarkup(bytes, 0);
+  if (at == std::string_view::npos) return;
   // Copy the runs between markup characters whole: comments are long and
-  // markup characters rare.
-  for (; special != std::string_view::npos; special = FindMarkup(bytes, from)) {
-    out.append(bytes, from, special - from);
-    switch (bytes[special]) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += "&apos;"; break;
-    }
-    from = special + 1;
+  // markup characters rare. Room for a reference in every eighth byte
+  // first; more when the text holds more.
+  std::string out(bytes.size() + bytes.size() / 8 + 8, '\0');
+  std::size_t used = 0;
+  std::size_t from = 0;
+  for (; at != std::string_view::npos; at = FindMarkup(bytes, from)) {
+    std::string_view reference = ReferenceOf(bytes[at]);
+    std::size_t need = used + (at - from) + reference.size() + (bytes.size() - at);
+    if (need > out.size()) out.resize(std::max(need, out.size() * 2));
+    std::memcpy(out.data() + used, bytes.data() + from, at - from);
+    used += at - from;
+    std::memcpy(out.data() + used, reference.data(), reference.size());
+    used += reference.size();
+    from = at + 1;
   }
-  out.append(bytes, from, std::string_view::npos);
-  text = I18NString::FromUtf8(std::move(out));
+  std::memcpy(out.data() + used, bytes.data() + from, bytes.size() - from);
+  out.resize(used + bytes.size() - from);
+  // Well-formed UTF-8 with ASCII replaced by ASCII stays well-formed.
+  text = I18NString::FromValidUtf8(std::move(out));
 }
 
 I18NString QamFormatterUtility::GetExceptionThrownDoc() {

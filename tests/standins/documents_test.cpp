@@ -203,6 +203,8 @@ TEST(EscapeDOMCharsTest, EscapesTheFiveMarkupCharactersOnce) {
       {"plain \xC3\xA9", "plain \xC3\xA9"},
       {"<a href='x'>&\"</a>", "&lt;a href=&apos;x&apos;&gt;&amp;&quot;&lt;/a&gt;"},
       {"&amp;", "&amp;amp;"},
+      {"sixteen bytes ok then & and <<<<<<<<<<<<<<<<", "sixteen bytes ok then &amp; and "
+                                                      "&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;"},
   };
   for (const Case& c : cases) {
     I18NString text = I18NString::FromUtf8(c.text);
