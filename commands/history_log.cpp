@@ -6,7 +6,6 @@ namespace qam_history {
 namespace {
 
 constexpr std::string_view kRevisionWord = "revision";
-constexpr std::string_view kRevisionLineStart = "revision ";
 constexpr std::string_view kLockedBy = "locked by:";
 constexpr std::string_view kDate = "date:";
 constexpr std::string_view kAuthor = "author:";
@@ -21,6 +20,10 @@ constexpr std::string_view kFileHeader = "RCS file:";
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 bool IsSpace(char c) { return c == '\n' || IsBlank(c); }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 std::size_t LineEnd(std::string_view text, std::size_t from) {
   if (from >= text.size()) return text.size();
@@ -71,12 +74,98 @@ class LineCursor {
     SkipBlanks();
     return UpToSemicolon(value);
   }
+  // A revision or branch number: digits, and dots between runs of digits.
+  bool Number(std::string_view* out) {
+    std::size_t begin = at_;
+    for (;;) {
+      std::size_t digits = at_;
+      while (at_ < line_.size() && IsDigit(line_[at_])) ++at_;
+      if (at_ == digits) {
+        at_ = begin;
+        return false;
+      }
+      if (at_ + 1 < line_.size() && line_[at_] == '.' && IsDigit(line_[at_ + 1])) {
+        ++at_;
+      } else {
+        break;
+      }
+    }
+    *out = line_.substr(begin, at_ - begin);
+    return true;
+  }
+  bool AtEnd() {
+    SkipBlanks();
+    return at_ == line_.size();
+  }
+  std::size_t Position() const { return at_; }
+  void MoveTo(std::size_t at) { at_ = at; }
   std::string_view Rest() const { return line_.substr(at_); }
 
  private:
   std::string_view line_;
   std::size_t at_;
 };
+
+// True when rest holds nothing but "name: value" fields, each ended by ";"
+// but the last: what cvs, rlog and CVSNT print after the state of a date
+// line ("lines: +1 -0;  commitid: ...;", CVSNT's "kopt:", "mergepoint:",
+// "filename:") and after the numbers of a branches line (rlog 5.10's
+// "; commitid: ..."). Empty fields (rlog's ";;") are allowed.
+bool OnlyFields(std::string_view rest) {
+  std::size_t at = 0;
+  for (;;) {
+    std::size_t stop = rest.find(';', at);
+    if (stop == std::string_view::npos) stop = rest.size();
+    std::size_t begin = at;
+    while (begin < stop && IsBlank(rest[begin])) ++begin;
+    if (begin < stop) {
+      std::size_t name = begin;
+      while (name < stop && IsLetter(rest[name])) ++name;
+      if (name == begin || name == stop || rest[name] != ':') return false;
+    }
+    if (stop == rest.size()) return true;
+    at = stop + 1;
+  }
+}
+
+// "revision 1.2", or for a locked revision "revision 1.2\tlocked by: alice;".
+bool ReadRevisionLine(std::string_view line, std::string_view* number) {
+  LineCursor cursor(line, 0);
+  if (!cursor.Literal(kRevisionWord)) return false;
+  std::size_t word = cursor.Position();
+  cursor.SkipBlanks();
+  if (cursor.Position() == word || !cursor.Number(number)) return false;
+  cursor.SkipBlanks();
+  if (cursor.Literal(kLockedBy)) {
+    cursor.SkipBlanks();
+    std::string_view locker;
+    if (!cursor.UpToSemicolon(&locker)) return false;
+  }
+  return cursor.AtEnd();
+}
+
+// "branches:" and one or more branch numbers, each ended by ";", then
+// fields ("branches:  1.2.2;  1.2.4;", "branches:  1.2.2;; commitid: ...").
+bool IsBranchesLine(std::string_view line) {
+  LineCursor cursor(line, 0);
+  if (!cursor.Literal(kBranches)) return false;
+  int branches = 0;
+  for (;;) {
+    std::size_t before = cursor.Position();
+    cursor.SkipBlanks();
+    std::string_view number;
+    if (!cursor.Number(&number) || !cursor.Literal(";")) {
+      cursor.MoveTo(before);
+      break;
+    }
+    ++branches;
+  }
+  return branches > 0 && OnlyFields(cursor.Rest());
+}
+
+std::string_view LineAt(std::string_view text, std::size_t at) {
+  return at < text.size() ? text.substr(at, LineEnd(text, at) - at) : std::string_view();
+}
 
 }  // namespace
 
@@ -101,11 +190,11 @@ bool NormaliseLineEnds(std::string_view text, std::string* out) {
 }
 
 LogLayout FindRevisionBlocks(std::string_view text) {
-  // One pass over the lines. A separator counts only when the next line
-  // begins with "revision ", so a comment line of hyphens stays comment text.
-  // A closing line is only a candidate: it closes the log when nothing but
-  // the next file's header or the end of the text follows it; a separator or
-  // another closing line after it shows that it was comment text.
+  // One pass over the lines. A separator counts only when a revision line
+  // follows it, so a comment line of hyphens stays comment text. A closing
+  // line is only a candidate: it closes the log when nothing but the next
+  // file's header or the end of the text follows it; a separator or another
+  // closing line after it shows that it was comment text.
   LogLayout layout;
   constexpr std::size_t kNone = std::string_view::npos;
   std::size_t blockBegin = kNone;
@@ -115,9 +204,10 @@ LogLayout FindRevisionBlocks(std::string_view text) {
     std::size_t end = LineEnd(text, at);
     std::string_view line = text.substr(at, end - at);
     std::size_t next = end < text.size() ? end + 1 : text.size();
-    if (line == kSeparatorLine && StartsWithAt(text, next, kRevisionLineStart)) {
-      if (layout.bodyBegin == kNone) layout.bodyBegin = at;
-      if (blockBegin != kNone) layout.blocks.emplace_back(blockBegin, at);
+    const bool started = blockBegin != kNone;
+    std::string_view number;
+    if (line == kSeparatorLine && ReadRevisionLine(LineAt(text, next), &number)) {
+      if (started) layout.blocks.emplace_back(blockBegin, at);
       blockBegin = next;
       closing = kNone;
     } else if (line == kClosingLine) {
@@ -136,19 +226,9 @@ LogLayout FindRevisionBlocks(std::string_view text) {
 
 bool ScanEntry(std::string_view entry, EntryFields* fields) {
   *fields = EntryFields();
-  // The word "revision" must open the entry; no white space before it.
-  if (!StartsWithAt(entry, 0, kRevisionWord)) return false;
+  // The revision line must open the entry; no white space before it.
   std::size_t revisionEnd = LineEnd(entry, 0);
-  LineCursor revisionLine(entry.substr(0, revisionEnd), kRevisionWord.size());
-  revisionLine.SkipBlanks();
-  if (!revisionLine.Word(&fields->revision)) return false;
-  // rlog and cvs put a tab and "locked by: NAME;" after a locked revision.
-  revisionLine.SkipBlanks();
-  if (revisionLine.Literal(kLockedBy)) {
-    revisionLine.SkipBlanks();
-    std::string_view locker;
-    if (!revisionLine.UpToSemicolon(&locker)) return false;
-  }
+  if (!ReadRevisionLine(entry.substr(0, revisionEnd), &fields->revision)) return false;
 
   std::size_t at = revisionEnd;
   while (at < entry.size() && IsSpace(entry[at])) ++at;
@@ -160,15 +240,17 @@ bool ScanEntry(std::string_view entry, EntryFields* fields) {
   dateLine.SkipBlanks();
   std::string_view state;
   if (!dateLine.UpToSemicolon(&fields->time) || !dateLine.Field(kAuthor, &fields->author) ||
-      !dateLine.Field(kState, &state)) {
+      !dateLine.Field(kState, &state) || !OnlyFields(dateLine.Rest())) {
     return false;
   }
 
-  // A "branches:" line follows the date line of a revision where a branch
-  // starts; rlog 5.10 also puts the commit id on it. It is header, not comment.
+  // A branches line follows the date line of a revision where a branch
+  // starts; rlog 5.10 also puts the commit id on it. It is header, not
+  // comment; a comment whose first line merely begins with "branches:" is
+  // comment text.
   at = dateEnd < entry.size() ? dateEnd + 1 : entry.size();
-  if (StartsWithAt(entry, at, kBranches)) {
-    std::size_t branchesEnd = LineEnd(entry, at);
+  std::size_t branchesEnd = LineEnd(entry, at);
+  if (IsBranchesLine(entry.substr(at, branchesEnd - at))) {
     at = branchesEnd < entry.size() ? branchesEnd + 1 : entry.size();
   }
   // White space before the comment (blank lines, the first line's

@@ -25,15 +25,14 @@ bool NormaliseLineEnds(std::string_view text, std::string* out);
 
 /// Where the revision blocks of the first file's log lie in text (LF ends).
 struct LogLayout {
-  /// Byte offset of the first separator line; npos when there is none.
-  std::size_t bodyBegin = std::string_view::npos;
   /// [begin, end) byte ranges of the revision blocks, in the order of the
-  /// log: each from its "revision" line up to the next separator line or the
+  /// log: each from its revision line up to the next separator line or the
   /// closing line, the line feed before them included. Never empty.
   std::vector<std::pair<std::size_t, std::size_t>> blocks;
 };
 
-/// Finds the revision blocks of the first file's log in text; linear in text.
+/// Finds the revision blocks of the first file's log in text; linear in
+/// text. A separator opens a block only when a revision line follows it.
 LogLayout FindRevisionBlocks(std::string_view text);
 
 /// The values of one revision block, as views into the block's text.
@@ -45,9 +44,10 @@ struct EntryFields {
   std::string_view comment;  // every line after the header lines
 };
 
-/// Reads the header lines of a revision block (the "revision" line, the
-/// "date:" line, an optional "branches:" line) into *fields, the rest being
-/// the comment. False when the header does not have that shape.
+/// Reads the header lines of a revision block (the revision line, the date
+/// line, an optional branches line, each known by its whole syntax) into
+/// *fields, the rest being the comment. False when the header does not
+/// have that shape.
 bool ScanEntry(std::string_view entry, EntryFields* fields);
 
 }  // namespace qam_history

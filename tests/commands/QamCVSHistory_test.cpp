@@ -146,6 +146,19 @@ const Expected kOddRecords = {
     {"1.4", "dave", ""},
 };
 
+// Comment text that looks like header lines: a first line that begins with
+// "branches:", and a separator line followed by a line that begins with
+// "revision ". Neither is a header line by its whole syntax.
+const char kMarkerMessage[] =
+    "branches: none yet, the plan is below\n"
+    "----------------------------\n"
+    "revision 2 of the plan keeps the trunk";
+
+const Expected kMarkerRecords = {
+    {"1.1.1.1", "alice", "Initial import"},
+    {"1.1", "alice", "Initial revision"},
+    {"1.2", "bob", kMarkerMessage},
+};
 class HistoryRealLogTest : public ::testing::Test {
  protected:
   struct Log {
@@ -200,6 +213,8 @@ class HistoryRealLogTest : public ::testing::Test {
     WriteFile(work + ",v", archive);
     WriteFile(cvs.Archive("mod/odd.txt"), archive);
 
+    MakeFaultFiles(cvs);
+
     logs_ = new std::vector<Log>{
         {"main cvs log", cvs.Log(wc, {"main.c"}), cvs.Archive("mod/main.c"), true, &kMainRecords},
         {"main cvs rlog", cvs.RLog("mod/main.c"), cvs.Archive("mod/main.c"), true, &kMainRecords},
@@ -219,6 +234,25 @@ class HistoryRealLogTest : public ::testing::Test {
     delete fixture_;
   }
 
+  // Files of the module "faults", whose messages hold text shaped like a log.
+  static void MakeFaultFiles(CvsFixture& cvs) {
+    cvs.Import("faults", {{"marker.c", "1\n"}},
+               "Initial import", "alice");
+    faultsCopy_ = new std::string(cvs.Checkout("faults"));
+    const std::string& wc = *faultsCopy_;
+    WriteFile(wc + "/marker.c", "2\n");
+    cvs.Commit(wc, {"marker.c"}, kMarkerMessage, "bob");
+  }
+
+  // What cvs log, cvs rlog and rlog print for a file of the module "faults".
+  static std::vector<Log> FaultLogs(const std::string& name, const Expected* expected) {
+    CvsFixture& cvs = *fixture_;
+    std::string archive = cvs.Archive("faults/" + name);
+    return {{name + " cvs log", cvs.Log(*faultsCopy_, {name}), archive, true, expected},
+            {name + " cvs rlog", cvs.RLog("faults/" + name), archive, true, expected},
+            {name + " rlog", testing_support::RcsLog(archive), archive, false, expected}};
+  }
+
   // White space before a comment (the trunk message's indentation) is not
   // part of it; every line after that is.
   static std::vector<Record> ExpectedRecords(const Log& log) {
@@ -233,10 +267,22 @@ class HistoryRealLogTest : public ::testing::Test {
 
   static CvsFixture* fixture_;
   static std::vector<Log>* logs_;
+  static std::string* faultsCopy_;  // a working copy of the module "faults"
 };
 
 CvsFixture* HistoryRealLogTest::fixture_ = nullptr;
 std::vector<HistoryRealLogTest::Log>* HistoryRealLogTest::logs_ = nullptr;
+std::string* HistoryRealLogTest::faultsCopy_ = nullptr;
+
+// A comment's first line that begins with "branches:" is comment text, and
+// so is a separator line followed by a line that begins with "revision ":
+// header lines are known by their whole syntax.
+TEST_F(HistoryRealLogTest, CommentLinesThatBeginLikeHeaderLinesStayInTheComment) {
+  for (const Log& log : FaultLogs("marker.c", &kMarkerRecords)) {
+    SCOPED_TRACE(log.name + ":\n" + log.text);
+    EXPECT_EQ(HistoryOf(log.text), ExpectedRecords(log));
+  }
+}
 
 TEST_F(HistoryRealLogTest, EveryRevisionIsOneCorrectRecordInOrder) {
   for (const Log& log : *logs_) {
