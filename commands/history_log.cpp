@@ -163,6 +163,13 @@ bool IsBranchesLine(std::string_view line) {
   return branches > 0 && OnlyFields(cursor.Rest());
 }
 
+// cvs prints a file's description as stored; when it has no final line
+// feed, the separator before the newest revision ends its last line.
+bool EndsWithSeparator(std::string_view line) {
+  return line.size() > kSeparatorLine.size() &&
+         line.substr(line.size() - kSeparatorLine.size()) == kSeparatorLine;
+}
+
 std::string_view LineAt(std::string_view text, std::size_t at) {
   return at < text.size() ? text.substr(at, LineEnd(text, at) - at) : std::string_view();
 }
@@ -206,7 +213,8 @@ LogLayout FindRevisionBlocks(std::string_view text) {
     std::size_t next = end < text.size() ? end + 1 : text.size();
     const bool started = blockBegin != kNone;
     std::string_view number;
-    if (line == kSeparatorLine && ReadRevisionLine(LineAt(text, next), &number)) {
+    if ((line == kSeparatorLine || (!started && EndsWithSeparator(line))) &&
+        ReadRevisionLine(LineAt(text, next), &number)) {
       if (started) layout.blocks.emplace_back(blockBegin, at);
       blockBegin = next;
       closing = kNone;

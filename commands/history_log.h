@@ -32,7 +32,8 @@ struct LogLayout {
 };
 
 /// Finds the revision blocks of the first file's log in text; linear in
-/// text. A separator opens a block only when a revision line follows it.
+/// text. A separator opens a block only when a revision line follows it;
+/// the first one may end the description's last line.
 LogLayout FindRevisionBlocks(std::string_view text);
 
 /// The values of one revision block, as views into the block's text.

@@ -159,6 +159,12 @@ const Expected kMarkerRecords = {
     {"1.1", "alice", "Initial revision"},
     {"1.2", "bob", kMarkerMessage},
 };
+const Expected kDescribedRecords = {
+    {"1.1.1.1", "alice", "Initial import"},
+    {"1.1", "alice", "Initial revision"},
+    {"1.2", "bob", "newest"},
+};
+
 class HistoryRealLogTest : public ::testing::Test {
  protected:
   struct Log {
@@ -236,12 +242,21 @@ class HistoryRealLogTest : public ::testing::Test {
 
   // Files of the module "faults", whose messages hold text shaped like a log.
   static void MakeFaultFiles(CvsFixture& cvs) {
-    cvs.Import("faults", {{"marker.c", "1\n"}},
+    cvs.Import("faults", {{"marker.c", "1\n"}, {"described.c", "1\n"}},
                "Initial import", "alice");
     faultsCopy_ = new std::string(cvs.Checkout("faults"));
     const std::string& wc = *faultsCopy_;
     WriteFile(wc + "/marker.c", "2\n");
+    WriteFile(wc + "/described.c", "2\n");
     cvs.Commit(wc, {"marker.c"}, kMarkerMessage, "bob");
+    cvs.Commit(wc, {"described.c"}, "newest", "bob");
+    // cvs prints a description as stored: without a final line feed, the
+    // separator before the newest revision follows it on the same line.
+    std::string archive = testing_support::ReadFile(cvs.Archive("faults/described.c"));
+    std::size_t at = archive.find("\ndesc\n@@");
+    ASSERT_NE(at, std::string::npos);
+    archive.replace(at, 9, "\ndesc\n@This is an example file description.@");
+    WriteFile(cvs.Archive("faults/described.c"), archive);
   }
 
   // What cvs log, cvs rlog and rlog print for a file of the module "faults".
@@ -281,6 +296,16 @@ TEST_F(HistoryRealLogTest, CommentLinesThatBeginLikeHeaderLinesStayInTheComment)
   for (const Log& log : FaultLogs("marker.c", &kMarkerRecords)) {
     SCOPED_TRACE(log.name + ":\n" + log.text);
     EXPECT_EQ(HistoryOf(log.text), ExpectedRecords(log));
+  }
+}
+
+// The newest revision follows a description without a final line feed on
+// the description's line (cvs log, cvs rlog; rlog adds the line feed).
+TEST_F(HistoryRealLogTest, NewestRevisionAfterADescriptionWithoutLineFeed) {
+  for (const Log& log : FaultLogs("described.c", &kDescribedRecords)) {
+    SCOPED_TRACE(log.name + ":\n" + log.text);
+    EXPECT_EQ(HistoryOf(log.text), ExpectedRecords(log));
+    EXPECT_EQ(HistoryOf(WithCrLf(log.text)), ExpectedRecords(log)) << "CRLF copy";
   }
 }
 
