@@ -1,6 +1,8 @@
 #include "history_log.h"
 
+#include <cstdint>
 #include <cstring>
+#include <algorithm>
 
 namespace qam_history {
 namespace {
@@ -14,6 +16,8 @@ constexpr std::string_view kBranches = "branches:";
 // cvs log, cvs rlog and rlog all open each file's header with this line, so
 // after a closing line it tells that the next file's log begins.
 constexpr std::string_view kFileHeader = "RCS file:";
+constexpr std::string_view kTotalRevisions = "total revisions:";
+constexpr std::string_view kSelectedRevisions = "selected revisions:";
 
 // White space inside one line, as the C library's isspace sees it without the
 // line feed. A lone carriage return counts as white space.
@@ -93,6 +97,16 @@ class LineCursor {
     *out = line_.substr(begin, at_ - begin);
     return true;
   }
+  // A count: at most nine digits, so that it fits.
+  bool Count(std::size_t* out) {
+    std::size_t begin = at_;
+    std::size_t value = 0;
+    while (at_ < line_.size() && IsDigit(line_[at_]) && at_ - begin < 9) {
+      value = value * 10 + static_cast<std::size_t>(line_[at_++] - '0');
+    }
+    *out = value;
+    return at_ > begin && (at_ == line_.size() || !IsDigit(line_[at_]));
+  }
   bool AtEnd() {
     SkipBlanks();
     return at_ == line_.size();
@@ -163,6 +177,27 @@ bool IsBranchesLine(std::string_view line) {
   return branches > 0 && OnlyFields(cursor.Rest());
 }
 
+// "total revisions: 5;\tselected revisions: 3", or without the selection
+// ("total revisions: 5", rlog -h): how many revision blocks follow.
+bool ReadRevisionCount(std::string_view line, std::size_t* count) {
+  LineCursor cursor(line, 0);
+  std::size_t total = 0;
+  if (!cursor.Literal(kTotalRevisions)) return false;
+  cursor.SkipBlanks();
+  if (!cursor.Count(&total)) return false;
+  cursor.SkipBlanks();
+  std::size_t selected = total;
+  if (cursor.Literal(";")) {
+    cursor.SkipBlanks();
+    if (!cursor.Literal(kSelectedRevisions)) return false;
+    cursor.SkipBlanks();
+    if (!cursor.Count(&selected)) return false;
+  }
+  if (!cursor.AtEnd()) return false;
+  *count = selected;
+  return true;
+}
+
 // cvs prints a file's description as stored; when it has no final line
 // feed, the separator before the newest revision ends its last line.
 bool EndsWithSeparator(std::string_view line) {
@@ -172,6 +207,131 @@ bool EndsWithSeparator(std::string_view line) {
 
 std::string_view LineAt(std::string_view text, std::size_t at) {
   return at < text.size() ? text.substr(at, LineEnd(text, at) - at) : std::string_view();
+}
+
+// The revision numbers of the blocks taken: an open-addressing table of
+// views into the text, since a long log has tens of thousands of them.
+class NumberSet {
+ public:
+  /// Room for about count numbers without growing.
+  explicit NumberSet(std::size_t count) {
+    std::size_t slots = 1024;
+    while (slots < count * 2 && slots < (std::size_t{1} << 24)) slots *= 2;
+    slots_.resize(slots);
+  }
+  /// Adds number; false when it was there already.
+  bool Insert(std::string_view number) {
+    if ((used_ + 1) * 2 > slots_.size()) Grow();
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = Hash(number) & mask;; at = (at + 1) & mask) {
+      if (slots_[at].data() == nullptr) {
+        slots_[at] = number;
+        ++used_;
+        return true;
+      }
+      if (slots_[at] == number) return false;
+    }
+  }
+
+ private:
+  // Revision numbers are short: their first sixteen bytes and their length
+  // tell them apart well enough for a table (splitmix64's finaliser mixes them).
+  static std::size_t Hash(std::string_view number) {
+    uint64_t words[2] = {0, 0};
+    std::memcpy(words, number.data(), std::min<std::size_t>(number.size(), sizeof words));
+    uint64_t x = words[0] ^ (words[1] * 0x9E3779B97F4A7C15ULL) ^ (uint64_t{number.size()} << 56);
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+    return static_cast<std::size_t>(x ^ (x >> 31));
+  }
+  void Grow() {
+    std::vector<std::string_view> old(std::max<std::size_t>(1024, slots_.size() * 2));
+    old.swap(slots_);
+    used_ = 0;
+    for (std::string_view number : old) {
+      if (number.data() != nullptr) Insert(number);
+    }
+  }
+  std::vector<std::string_view> slots_;
+  std::size_t used_ = 0;
+};
+
+// How a pass over the lines treats the header's count of blocks.
+enum class Count {
+  kIgnored,  // cut at every separator, as for a log without a count
+  kFollowed,  // no more blocks than counted, a number once, pasted logs are text
+  kFollowedWithoutPastedLogs,  // the same, but an "RCS file:" line opens nothing
+};
+
+// What a pass saw besides the blocks.
+struct PassNotes {
+  std::size_t expected = std::string_view::npos;  // the blocks the header counts
+  bool fileHeaderInBlock = false;  // an "RCS file:" line that did not end the log
+  bool numberAgain = false;        // a block of a revision number taken before
+  bool pastedSeparator = false;    // a separator passed over inside a pasted log
+};
+
+// One pass over the lines of text; see FindRevisionBlocks.
+LogLayout CutRevisionBlocks(std::string_view text, Count count, PassNotes* notes) {
+  LogLayout layout;
+  constexpr std::size_t kNone = std::string_view::npos;
+  std::size_t& expected = notes->expected;
+  const bool counted = count != Count::kIgnored;
+  NumberSet numbers(0);  // of the blocks taken, when counted
+  std::size_t blockBegin = kNone;
+  std::size_t closing = kNone;
+  bool inPastedLog = false;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = LineEnd(text, at);
+    std::string_view line = text.substr(at, end - at);
+    std::size_t next = end < text.size() ? end + 1 : text.size();
+    const bool started = blockBegin != kNone;
+    const std::size_t taken = layout.blocks.size() + (started ? 1 : 0);
+    std::string_view number;
+    if ((line == kSeparatorLine || (!started && EndsWithSeparator(line))) &&
+        ReadRevisionLine(LineAt(text, next), &number)) {
+      bool block = true;
+      if (!counted && expected != kNone) {
+        if (!numbers.Insert(number)) notes->numberAgain = true;
+      } else if (counted && expected != kNone) {
+        notes->pastedSeparator = notes->pastedSeparator || inPastedLog;
+        block = taken < expected && !inPastedLog && numbers.Insert(number);
+      }
+      if (block) {
+        if (started) layout.blocks.emplace_back(blockBegin, at);
+        blockBegin = next;
+        closing = kNone;
+      }
+    } else if (line == kClosingLine) {
+      if (inPastedLog) {
+        inPastedLog = false;
+      } else {
+        closing = at;
+      }
+    } else if (line.substr(0, kFileHeader.size()) == kFileHeader) {
+      // After a closing line: the next file's log, unless this file's
+      // blocks are still to come; then the closing line and this header
+      // were pasted into a comment, as is a header inside a block.
+      const bool pasted = counted && expected != kNone && count == Count::kFollowed;
+      if (closing != kNone && (!pasted || taken >= expected)) break;
+      if (started) notes->fileHeaderInBlock = true;
+      if (started && pasted) {
+        closing = kNone;
+        inPastedLog = true;
+      }
+    } else if (!started && closing == kNone && expected == kNone &&
+               ReadRevisionCount(line, &expected)) {
+      // A log holds no more separators than lines of 28 hyphens fit in it.
+      numbers = NumberSet(std::min(expected, text.size() / 29));
+    }
+    at = next;
+  }
+  if (blockBegin != kNone) {
+    std::size_t blockEnd = closing != kNone ? closing : text.size();
+    if (blockEnd > blockBegin) layout.blocks.emplace_back(blockBegin, blockEnd);
+  }
+  return layout;
 }
 
 }  // namespace
@@ -197,37 +357,24 @@ bool NormaliseLineEnds(std::string_view text, std::string* out) {
 }
 
 LogLayout FindRevisionBlocks(std::string_view text) {
-  // One pass over the lines. A separator counts only when a revision line
-  // follows it, so a comment line of hyphens stays comment text. A closing
-  // line is only a candidate: it closes the log when nothing but the next
-  // file's header or the end of the text follows it; a separator or another
-  // closing line after it shows that it was comment text.
-  LogLayout layout;
-  constexpr std::size_t kNone = std::string_view::npos;
-  std::size_t blockBegin = kNone;
-  std::size_t closing = kNone;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    std::size_t end = LineEnd(text, at);
-    std::string_view line = text.substr(at, end - at);
-    std::size_t next = end < text.size() ? end + 1 : text.size();
-    const bool started = blockBegin != kNone;
-    std::string_view number;
-    if ((line == kSeparatorLine || (!started && EndsWithSeparator(line))) &&
-        ReadRevisionLine(LineAt(text, next), &number)) {
-      if (started) layout.blocks.emplace_back(blockBegin, at);
-      blockBegin = next;
-      closing = kNone;
-    } else if (line == kClosingLine) {
-      closing = at;
-    } else if (closing != kNone && line.substr(0, kFileHeader.size()) == kFileHeader) {
-      break;
-    }
-    at = next;
+  // The log as printed: when it has as many blocks as its header counts, no
+  // revision number twice and no "RCS file:" line inside the blocks, no
+  // log was pasted into a comment.
+  PassNotes notes;
+  LogLayout layout = CutRevisionBlocks(text, Count::kIgnored, &notes);
+  if (notes.expected == std::string_view::npos ||
+      (layout.blocks.size() == notes.expected && !notes.fileHeaderInBlock &&
+       !notes.numberAgain)) {
+    return layout;
   }
-  if (blockBegin != kNone) {
-    std::size_t blockEnd = closing != kNone ? closing : text.size();
-    if (blockEnd > blockBegin) layout.blocks.emplace_back(blockBegin, blockEnd);
+  notes = PassNotes();
+  layout = CutRevisionBlocks(text, Count::kFollowed, &notes);
+  // A comment line that merely begins with "RCS file:" opens no pasted log:
+  // when following pasted logs left blocks of the count missing, cut the
+  // text again without.
+  if (notes.pastedSeparator && layout.blocks.size() < notes.expected) {
+    LogLayout plain = CutRevisionBlocks(text, Count::kFollowedWithoutPastedLogs, &notes);
+    if (plain.blocks.size() > layout.blocks.size()) return plain;
   }
   return layout;
 }

@@ -33,7 +33,10 @@ struct LogLayout {
 
 /// Finds the revision blocks of the first file's log in text; linear in
 /// text. A separator opens a block only when a revision line follows it;
-/// the first one may end the description's last line.
+/// the first one may end the description's last line. When the header
+/// gives a count ("selected revisions: N", else "total revisions: N"), no
+/// more blocks than that are cut, no revision number twice, and a log
+/// pasted into a comment stays comment text.
 LogLayout FindRevisionBlocks(std::string_view text);
 
 /// The values of one revision block, as views into the block's text.

@@ -237,12 +237,13 @@ class HistoryRealLogTest : public ::testing::Test {
 
   static void TearDownTestSuite() {
     delete logs_;
+    delete pastedRecords_;
     delete fixture_;
   }
 
   // Files of the module "faults", whose messages hold text shaped like a log.
   static void MakeFaultFiles(CvsFixture& cvs) {
-    cvs.Import("faults", {{"marker.c", "1\n"}, {"described.c", "1\n"}},
+    cvs.Import("faults", {{"marker.c", "1\n"}, {"described.c", "1\n"}, {"pasted.c", "1\n"}},
                "Initial import", "alice");
     faultsCopy_ = new std::string(cvs.Checkout("faults"));
     const std::string& wc = *faultsCopy_;
@@ -257,6 +258,19 @@ class HistoryRealLogTest : public ::testing::Test {
     ASSERT_NE(at, std::string::npos);
     archive.replace(at, 9, "\ndesc\n@This is an example file description.@");
     WriteFile(cvs.Archive("faults/described.c"), archive);
+    // A message holding the whole log of another file, its revision
+    // numbers the same as this file's.
+    std::string pasted = "Merged the fix from marker.c, whose log was:\n" +
+                         cvs.RLog("faults/marker.c");
+    WriteFile(wc + "/pasted.c", "2\n");
+    cvs.Commit(wc, {"pasted.c"}, pasted, "bob");
+    WriteFile(wc + "/pasted.c", "3\n");
+    cvs.Commit(wc, {"pasted.c"}, "after the paste", "carol");
+    while (!pasted.empty() && pasted.back() == '\n') pasted.pop_back();
+    pastedRecords_ = new Expected{{"1.1.1.1", "alice", "Initial import"},
+                                  {"1.1", "alice", "Initial revision"},
+                                  {"1.2", "bob", pasted},
+                                  {"1.3", "carol", "after the paste"}};
   }
 
   // What cvs log, cvs rlog and rlog print for a file of the module "faults".
@@ -283,11 +297,13 @@ class HistoryRealLogTest : public ::testing::Test {
   static CvsFixture* fixture_;
   static std::vector<Log>* logs_;
   static std::string* faultsCopy_;  // a working copy of the module "faults"
+  static Expected* pastedRecords_;
 };
 
 CvsFixture* HistoryRealLogTest::fixture_ = nullptr;
 std::vector<HistoryRealLogTest::Log>* HistoryRealLogTest::logs_ = nullptr;
 std::string* HistoryRealLogTest::faultsCopy_ = nullptr;
+Expected* HistoryRealLogTest::pastedRecords_ = nullptr;
 
 // A comment's first line that begins with "branches:" is comment text, and
 // so is a separator line followed by a line that begins with "revision ":
@@ -306,6 +322,15 @@ TEST_F(HistoryRealLogTest, NewestRevisionAfterADescriptionWithoutLineFeed) {
     SCOPED_TRACE(log.name + ":\n" + log.text);
     EXPECT_EQ(HistoryOf(log.text), ExpectedRecords(log));
     EXPECT_EQ(HistoryOf(WithCrLf(log.text)), ExpectedRecords(log)) << "CRLF copy";
+  }
+}
+
+// The header counts the revision blocks: a log pasted into a message adds
+// no record and stays in the comment that holds it.
+TEST_F(HistoryRealLogTest, LogPastedIntoAMessageStaysInItsComment) {
+  for (const Log& log : FaultLogs("pasted.c", pastedRecords_)) {
+    SCOPED_TRACE(log.name + ":\n" + log.text);
+    EXPECT_EQ(HistoryOf(log.text), ExpectedRecords(log));
   }
 }
 
@@ -397,6 +422,9 @@ TEST(HistoryTest, SplittingFindsExactlyTheRevisionBlocksOfTheFirstFile) {
            comment + "\n";
   };
   const std::string head = "RCS file: x,v\nhead: 1.3\ndescription:\n";
+  auto counted = [](const std::string& countLine) {
+    return "RCS file: x,v\nhead: 1.3\n" + countLine + "\ndescription:\n";
+  };
   struct Case {
     const char* what;
     std::string text;
@@ -424,6 +452,23 @@ TEST(HistoryTest, SplittingFindsExactlyTheRevisionBlocksOfTheFirstFile) {
            block("1.1", "c") + end,
        {"1.1", "1.3"}},
       {"revision without number", head + sep + "revision \ndate: 2024/01/01 00:00:00;  author: a;  state: Exp;\n" + end, {}},
+      // A header that counts the blocks bounds them.
+      {"no more blocks than selected",
+       counted("total revisions: 5;\tselected revisions: 2") + sep + block("1.3", "c") + sep +
+           block("1.2", "c") + sep + block("1.1", "c") + end,
+       {"1.2", "1.3"}},
+      {"a revision number once", counted("total revisions: 3") + sep + block("1.2", "c") + sep +
+                                     block("1.2", "c") + sep + block("1.1", "c") + end,
+       {"1.1", "1.2"}},
+      {"a comment line beginning with RCS file: is no pasted log",
+       counted("total revisions: 2") + sep + block("1.2", "c\nRCS file: named here") + sep +
+           block("1.1", "c") + end,
+       {"1.1", "1.2"}},
+      {"logs of two files pasted into the last block",
+       counted("total revisions: 2") + sep + block("1.2", "c") + sep + block("1.1", "pasted:\n" +
+           head + sep + block("1.1", "a") + end + "\n" + head + sep + block("1.1", "b") + end) + end +
+           "\n" + head + sep + block("7.1", "c") + end,
+       {"1.1", "1.2"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> revisions;
