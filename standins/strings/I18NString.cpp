@@ -58,13 +58,19 @@ bool IsAllAscii(std::string_view bytes) {
 int CountUtf8Chars(std::string_view bytes) {
   std::size_t continuations = 0;
   std::size_t i = 0;
-  for (; i + 8 <= bytes.size(); i += 8) {
-    uint64_t word;
-    std::memcpy(&word, bytes.data() + i, 8);
-    // One flag bit (bit 7) per continuation byte; the multiplication adds
-    // the eight flags up in the top byte.
-    uint64_t flags = (word & ~(word << 1) & kHighBits) >> 7;
-    continuations += static_cast<std::size_t>((flags * 0x0101010101010101ULL) >> 56);
+  // One flag bit per continuation byte (10xxxxxx), added up in eight byte
+  // lanes for up to 255 words, then the lanes added up.
+  const std::size_t words = bytes.size() / 8 * 8;
+  while (i < words) {
+    const std::size_t stop = std::min(words, i + 8 * 255);
+    uint64_t lanes = 0;
+    for (; i < stop; i += 8) {
+      uint64_t word;
+      std::memcpy(&word, bytes.data() + i, 8);
+      lanes += (word & ~(word << 1) & kHighBits) >> 7;
+    }
+    uint64_t pairs = (lanes & 0x00FF00FF00FF00FFULL) + ((lanes >> 8) & 0x00FF00FF00FF00FFULL);
+    continuations += static_cast<std::size_t>((pairs * 0x0001000100010001ULL) >> 48);
   }
   for (; i < bytes.size(); ++i) {
     continuations += IsContinuation(static_cast<unsigned char>(bytes[i])) ? 1 : 0;
