@@ -369,12 +369,12 @@ LogLayout FindRevisionBlocks(std::string_view text) {
   }
   notes = PassNotes();
   layout = CutRevisionBlocks(text, Count::kFollowed, &notes);
-  // A comment line that merely begins with "RCS file:" opens no pasted log:
-  // when following pasted logs left blocks of the count missing, cut the
-  // text again without.
+  // A comment line that merely begins with "RCS file:" opens no pasted log,
+  // and a log may hold fewer blocks than counted: when following pasted
+  // logs left blocks of the count missing, cut the text again without.
   if (notes.pastedSeparator && layout.blocks.size() < notes.expected) {
     LogLayout plain = CutRevisionBlocks(text, Count::kFollowedWithoutPastedLogs, &notes);
-    if (plain.blocks.size() > layout.blocks.size()) return plain;
+    if (plain.blocks.size() >= layout.blocks.size()) return plain;
   }
   return layout;
 }

@@ -475,6 +475,10 @@ TEST(HistoryTest, SplittingFindsExactlyTheRevisionBlocksOfTheFirstFile) {
     for (const Record& r : HistoryOf(c.text)) revisions.push_back(r.revision);
     EXPECT_EQ(revisions, c.revisions) << c.what;
   }
+  // A log with fewer blocks than it counts still ends at its closing line.
+  auto shortLog = HistoryOf(counted("total revisions: 5") + sep + block("1.1", "c") + end + "\n" +
+                             head + sep + block("7.1", "c") + end);
+  EXPECT_EQ(shortLog, (std::vector<Record>{{"1.1", "a", "2024/01/01 00:00:00", "c"}}));
 }
 
 const char kNulBlock[] =
