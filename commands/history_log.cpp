@@ -1,8 +1,9 @@
 #include "history_log.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <algorithm>
+#include <vector>
 
 namespace qam_history {
 namespace {

@@ -477,7 +477,7 @@ TEST(HistoryTest, SplittingFindsExactlyTheRevisionBlocksOfTheFirstFile) {
   }
   // A log with fewer blocks than it counts still ends at its closing line.
   auto shortLog = HistoryOf(counted("total revisions: 5") + sep + block("1.1", "c") + end + "\n" +
-                             head + sep + block("7.1", "c") + end);
+                            head + sep + block("7.1", "c") + end);
   EXPECT_EQ(shortLog, (std::vector<Record>{{"1.1", "a", "2024/01/01 00:00:00", "c"}}));
 }
 
