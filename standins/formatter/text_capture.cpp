@@ -1,59 +1,89 @@
 #include "text_capture.h"
 
-#include <climits>
+#include <algorithm>
 #include <string>
 
 #include "QamUtil.h"
 #include "encoding.h"
 #include "platform.h"
+#include "utf8_in_place.h"
 
 namespace {
 
-// I18NString holds at most 1 GiB; a larger log is refused before it is read whole.
-constexpr std::size_t kMaxTextBytes = static_cast<std::size_t>(INT_MAX / 2);
+// A stream is read into a buffer that grows by what it holds, from 16 KiB up
+// to 1 MiB at a time: small texts stay small, and growing a large one never
+// holds much more than the text itself.
+constexpr std::size_t kStreamFirst = 16 * 1024;
+constexpr std::size_t kStreamMostAtOnce = 1024 * 1024;
 
-std::string ReadAll(platform::TextSource& source, const std::string& what) {
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+std::string LimitText(std::size_t limit) {
+  if (limit == CaptureLimits().maxTextBytes) return "1 GiB";
+  return std::to_string(limit) + " bytes";
+}
+
+[[noreturn]] void RaiseTooLarge(const std::string& what, std::size_t limit) {
+  QAM_RAISE(kQamInputError, I18NString::FromUtf8("The text in " + what + " is too large: more than " +
+                                                 LimitText(limit) + " is not supported."));
+}
+
+// Reads the whole source straight into the string's own storage: a regular
+// file in one buffer of its size, refused before it is read when that size
+// is over the limit; a stream in a buffer that grows as it is read.
+std::string ReadAll(platform::TextSource& source, const std::string& what, std::size_t limit) {
+  const long long known = source.KnownSize();
+  if (known > 0 && static_cast<unsigned long long>(known) > limit) RaiseTooLarge(what, limit);
   std::string bytes;
-  // A log may be tens of megabytes: size the buffer once when the size is known.
-  const long long size = source.KnownSize();
-  if (size > 0 && static_cast<unsigned long long>(size) <= kMaxTextBytes) {
-    bytes.reserve(static_cast<std::size_t>(size) + 1);
-  }
-  char chunk[64 * 1024];
+  // One byte more than the file holds, so that the end is seen without growing.
+  bytes.resize(known > 0 ? static_cast<std::size_t>(known) + 1 : kStreamFirst);
+  std::size_t used = 0;
   for (;;) {
-    const long long got = source.Read(chunk, sizeof chunk);
+    if (used == bytes.size()) bytes.resize(used + std::clamp(used, kStreamFirst, kStreamMostAtOnce));
+    const long long got = source.Read(bytes.data() + used, bytes.size() - used);
     if (got < 0) {
       const int error = platform::LastSystemError();
       QAM_RAISE(kQamInputError,
                 I18NString::FromUtf8(
                     platform::SystemErrorText("Could not read " + what, error) + "."));
     }
-    bytes.append(chunk, static_cast<std::size_t>(got));
-    if (bytes.size() > kMaxTextBytes) {
-      QAM_RAISE(kQamInputError,
-                I18NString::FromUtf8("The text in " + what +
-                                     " is too large: more than 1 GiB is not supported."));
-    }
     if (got == 0) break;
+    used += static_cast<std::size_t>(got);
+    if (used > limit) RaiseTooLarge(what, limit);
   }
+  bytes.resize(used);
   return bytes;
+}
+
+void DropByteOrderMark(std::string& bytes) {
+  if (bytes.compare(0, 3, kByteOrderMark) == 0) bytes.erase(0, 3);
+}
+
+// Decodes the captured bytes into the text's UTF-8, in place where the
+// bytes are meant as UTF-8. what names the source for the size failure.
+void Decode(std::string& bytes, const char* encoding, std::size_t limit, const std::string& what) {
+  if (encoding == nullptr || *encoding == '\0' || IsUtf8EncodingName(encoding)) {
+    DropByteOrderMark(bytes);
+    if (!DecodeUtf8InPlace(bytes, Utf8Reading::kStrict, limit)) RaiseTooLarge(what, limit);
+    return;
+  }
+  std::string text;
+  if (!DecodeToUtf8(bytes, encoding, limit, &text)) RaiseTooLarge(what, limit);
+  std::string().swap(bytes);  // the raw bytes are no longer needed
+  // The decoded text is valid UTF-8; only U+0000 remains to be replaced.
+  if (!DecodeUtf8InPlace(text, Utf8Reading::kStrict, limit)) RaiseTooLarge(what, limit);
+  DropByteOrderMark(text);
+  bytes = std::move(text);
 }
 
 }  // namespace
 
 I18NString DecodeToolText(std::string bytes, const char* encoding) {
-  if (!IsUtf8EncodingName(encoding)) bytes = DecodeToUtf8(bytes, encoding);
-  // UTF-8 holds a zero byte only for U+0000, which no text of the tools
-  // carries; a NUL-terminated copy would be cut short there.
-  for (std::size_t at = bytes.find('\0'); at != std::string::npos;
-       at = bytes.find('\0', at + 3)) {
-    bytes.replace(at, 1, "\xEF\xBF\xBD");
-  }
-  if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+  Decode(bytes, encoding, CaptureLimits().maxTextBytes, "the tool's output");
   return I18NString::FromUtf8(std::move(bytes));
 }
 
-I18NString CaptureToolText(const QamInputParams& params) {
+I18NString CaptureToolText(const QamInputParams& params, const CaptureLimits& limits) {
   I18NString path = params.GetValueOf("OutputFile");
   if (path.empty()) {
     QAM_RAISE(kQamInputError,
@@ -61,27 +91,24 @@ I18NString CaptureToolText(const QamInputParams& params) {
                                    "the file that holds the version-control tool's text "
                                    "(\"-\" for standard input)"));
   }
-  I18NString encodingName = params.GetValueOf("Encoding");
-  std::string encoding = encodingName.empty() ? std::string(I18NGetPlatformDefaultEncoding())
-                                              : std::string(encodingName.utf8());
-  std::string bytes;
+  const std::string encoding(params.GetValueOf("Encoding").utf8());
+  std::string what = "standard input";
+  platform::TextSource source;
   if (path == "-") {
-    platform::TextSource input = platform::StandardInputText();
-    bytes = ReadAll(input, "standard input");
+    source = platform::StandardInputText();
   } else {
     const std::string name(path.utf8());
-    platform::TextSource file;
-    if (!platform::OpenTextFile(name, &file)) {
+    what = "the file \"" + name + "\" named by OutputFile";
+    if (!platform::OpenTextFile(name, &source)) {
       const int error = platform::LastSystemError();
       QAM_RAISE(kQamInputError,
                 I18NString::FromUtf8(
-                    platform::SystemErrorText(
-                        "Could not open the file \"" + name + "\" named by OutputFile", error) +
-                    "."));
+                    platform::SystemErrorText("Could not open " + what, error) + "."));
     }
-    bytes = ReadAll(file, "the file \"" + name + "\" named by OutputFile");
   }
-  return DecodeToolText(std::move(bytes), encoding.c_str());
+  std::string bytes = ReadAll(source, what, limits.maxTextBytes);
+  Decode(bytes, encoding.c_str(), limits.maxTextBytes, what);
+  return I18NString::FromUtf8(std::move(bytes));
 }
 
 I18NString MissingParameterText(const char* name, const char* meaning) {

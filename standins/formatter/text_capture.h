@@ -2,17 +2,30 @@
 #ifndef QAMCVS_STANDINS_FORMATTER_TEXT_CAPTURE_H_
 #define QAMCVS_STANDINS_FORMATTER_TEXT_CAPTURE_H_
 
+#include <cstddef>
+#include <string>
+
 #include "I18NString.h"
 #include "QamFormatter.h"
+
+/// What one capture may take.
+struct CaptureLimits {
+  /// The longest text, in bytes of UTF-8: 1 GiB, the most an I18NString
+  /// holds. A file known to be longer is refused before it is read.
+  std::size_t maxTextBytes = 1073741823;
+};
 
 /// Reads the file named by OutputFile ("-": standard input) and decodes it
 /// with Encoding (an ICU converter name, default UTF-8). A UTF-8 byte-order
 /// mark at the start is dropped, invalid sequences and NUL characters become
 /// U+FFFD. Raises when OutputFile is absent or empty, when the file cannot be
-/// read (with the path and the system's reason) and for an unknown encoding.
-I18NString CaptureToolText(const QamInputParams& params);
+/// read (with the path and the system's reason), when the text is over the
+/// limit (naming the file and the limit) and for an unknown encoding.
+I18NString CaptureToolText(const QamInputParams& params,
+                           const CaptureLimits& limits = CaptureLimits());
 
-/// Decodes captured bytes as CaptureToolText does.
+/// Decodes captured bytes as CaptureToolText does; a null or empty encoding
+/// is the default, UTF-8.
 I18NString DecodeToolText(std::string bytes, const char* encoding);
 
 /// "The parameter NAME is missing or empty: it names MEANING.", the message

@@ -4,8 +4,9 @@
 #include <unicode/ucnv_cb.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
+#include <limits>
 #include <memory>
-#include <vector>
 
 #include "PYLException.h"
 #include "QamUtil.h"
@@ -55,20 +56,6 @@ Converter OpenConverter(const char* encoding) {
   return converter;
 }
 
-std::string Utf16ToUtf8(const std::u16string& units) {
-  std::string out;
-  if (units.empty()) return out;
-  int32_t needed = 0;
-  UErrorCode error = U_ZERO_ERROR;
-  u_strToUTF8WithSub(nullptr, 0, &needed, units.data(),
-                     static_cast<int32_t>(units.size()), 0xFFFD, nullptr, &error);
-  out.resize(static_cast<std::size_t>(needed));
-  error = U_ZERO_ERROR;
-  u_strToUTF8WithSub(out.data(), needed, &needed, units.data(),
-                     static_cast<int32_t>(units.size()), 0xFFFD, nullptr, &error);
-  return out;
-}
-
 }  // namespace
 
 bool IsUtf8EncodingName(const char* name) {
@@ -79,31 +66,49 @@ bool IsUcs2EncodingName(const char* name) {
   return EqualsIgnoringCaseAndDashes(name, "ucs2");
 }
 
-std::string DecodeToUtf8(std::string_view bytes, const char* encoding) {
-  Converter converter = OpenConverter(encoding);
+bool DecodeToUtf8(std::string_view bytes, const char* encoding, std::size_t maxBytes,
+                  std::string* out) {
+  Converter source = OpenConverter(encoding);
+  Converter target = OpenConverter("UTF-8");
   UErrorCode error = U_ZERO_ERROR;
-  ucnv_setToUCallBack(converter.get(), SubstituteReplacementCharacter, nullptr,
-                      nullptr, nullptr, &error);
-  std::u16string units;
-  // Convert in pieces so that no count overflows and memory stays bounded
-  // by the output.
-  std::vector<UChar> chunk(64 * 1024);
-  const char* source = bytes.data();
-  const char* sourceEnd = bytes.data() + bytes.size();
-  bool flushed = false;
-  while (!flushed) {
-    UChar* target = chunk.data();
+  ucnv_setToUCallBack(source.get(), SubstituteReplacementCharacter, nullptr, nullptr, nullptr,
+                      &error);
+  // Sized to the input: most texts come out about as long as they went in,
+  // and the buffer doubles when they do not.
+  out->resize(std::min(maxBytes, bytes.size() + 16));
+  std::size_t written = 0;
+  const char* next = bytes.data();
+  const char* const end = bytes.data() + bytes.size();
+  // ICU carries what it has decoded but not yet written in this pivot buffer
+  // from one call to the next.
+  UChar pivot[1024];
+  UChar* pivotSource = pivot;
+  UChar* pivotTarget = pivot;
+  for (bool first = true;; first = false) {
+    char* put = out->data() + written;
     error = U_ZERO_ERROR;
-    ucnv_toUnicode(converter.get(), &target, chunk.data() + chunk.size(),
-                   &source, sourceEnd, nullptr, true, &error);
-    units.append(chunk.data(), static_cast<std::size_t>(target - chunk.data()));
-    if (error == U_BUFFER_OVERFLOW_ERROR) continue;
-    if (U_FAILURE(error)) {
-      QAM_RAISE(kQamInputError, IcuFailureText("Could not decode the text as", encoding, error));
+    ucnv_convertEx(target.get(), source.get(), &put, out->data() + out->size(), &next, end,
+                   pivot, &pivotSource, &pivotTarget, pivot + sizeof pivot / sizeof pivot[0],
+                   first, true, &error);
+    written = static_cast<std::size_t>(put - out->data());
+    if (error != U_BUFFER_OVERFLOW_ERROR) break;
+    if (out->size() >= maxBytes) {
+      out->resize(written);
+      return false;
     }
-    flushed = true;
+    out->resize(std::min(maxBytes, 2 * out->size() + 16));
   }
-  return Utf16ToUtf8(units);
+  if (U_FAILURE(error)) {
+    QAM_RAISE(kQamInputError, IcuFailureText("Could not decode the text as", encoding, error));
+  }
+  out->resize(written);
+  return true;
+}
+
+std::string DecodeToUtf8(std::string_view bytes, const char* encoding) {
+  std::string out;
+  DecodeToUtf8(bytes, encoding, std::numeric_limits<std::size_t>::max() / 4, &out);
+  return out;
 }
 
 std::string EncodeFromUtf8(std::string_view utf8, const char* encoding) {

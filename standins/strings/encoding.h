@@ -2,6 +2,7 @@
 #ifndef QAMCVS_STANDINS_STRINGS_ENCODING_H_
 #define QAMCVS_STANDINS_STRINGS_ENCODING_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,10 @@ bool IsUcs2EncodingName(const char* name);
 /// or unmappable sequences become U+FFFD. Raises PYLException for a name that
 /// ICU does not know.
 std::string DecodeToUtf8(std::string_view bytes, const char* encoding);
+/// As above, into *out; false (with *out holding a part) as soon as the text
+/// would be longer than maxBytes.
+bool DecodeToUtf8(std::string_view bytes, const char* encoding, std::size_t maxBytes,
+                  std::string* out);
 
 /// Encodes well-formed UTF-8 into the named encoding; characters it cannot
 /// represent become the converter's substitution character. Raises

@@ -17,6 +17,7 @@
 #include <xercesc/util/TransService.hpp>
 #include <xercesc/util/XMLString.hpp>
 
+#include "support/cvs_repo.h"
 #include "support/test_support.h"
 
 namespace {
@@ -27,6 +28,7 @@ using testing_support::ReadFile;
 using testing_support::Run;
 using testing_support::RunResult;
 using testing_support::Shell;
+using testing_support::ShellQuote;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
@@ -428,6 +430,61 @@ TEST(HostileArgumentsTest, TenThousandParameters) {
   EXPECT_NE(FirstText(doc, "Message").find("The parameter \"OutputFile\" is given twice."),
             std::string::npos)
       << FirstText(doc, "Message");
+}
+
+// ---------------------------------------------------------------------------
+// The captured text of ids 3, 4 and 9.
+
+// A long run of one byte (or of one short line): each NUL, invalid byte or
+// Windows-1252 byte grows the text in place, so the capture stays linear
+// whatever the pattern.
+TEST(HostileCaptureTest, LongRunsOfOneByte) {
+  TempDir work;
+  const long size = 4 * kMegabyte;
+  for (const std::string& pattern : {std::string(1, '\0'), std::string("\x80"),
+                                    std::string("\xFF"), std::string("\xC3"),
+                                    std::string("\xE9\r")}) {
+    const std::string path = work / "run.txt";
+    std::string text;
+    while (text.size() < static_cast<std::size_t>(size)) text += pattern;
+    WriteFile(path, text);
+    for (const char* id : {"3", "4", "9"}) {
+      SCOPED_TRACE(std::string("id ") + id + ", pattern " + testing::PrintToString(pattern));
+      Measured run = RunMeasured({id, "OutputFile=" + path});
+      Report("4 MB run of one byte", run);
+      // Neither "identical" nor "differ": id 9 answers with the failure document.
+      ExpectBounded(run, std::string(id) == "9" ? 0 : 1, MemoryLimit(3 * size, 3),
+                    ParseXml(run.result.out));
+    }
+  }
+}
+
+// A file known to be over the limit is refused before it is read; a text
+// whose decoded form is three times its size stays within three times its
+// size in memory.
+TEST(HostileCaptureTest, SizeLimitAndPeakMemory) {
+  TempDir work;
+  const std::string sparse = work / "sparse.log";
+  Shell("truncate -s 2G " + ShellQuote(sparse));
+  Measured refused = RunMeasured({"4", "OutputFile=" + sparse});
+  Report("2 GiB sparse file", refused);
+  ParsedXml doc = ParseXml(refused.result.out);
+  ExpectBounded(refused, 0, MemoryLimit(0, 0), doc);
+  EXPECT_EQ(FirstText(doc, "Message"), "The text in the file \"" + sparse +
+                                           "\" named by OutputFile is too large: more than "
+                                           "1 GiB is not supported.");
+
+  // U+20AC (three bytes) for every byte but the last line's.
+  const long size = 100 * kMegabyte;
+  std::string text(static_cast<std::size_t>(size), '\x80');
+  text += "\nFiles differ\n";
+  const std::string euros = work / "euros.txt";
+  WriteFile(euros, text);
+  Measured run = RunMeasured({"9", "OutputFile=" + euros});
+  Report("100 MB of Windows-1252 euro signs", run);
+  doc = ParseXml(run.result.out);
+  ExpectBounded(run, 1, MemoryLimit(size, 3), doc);
+  EXPECT_EQ(FirstText(doc, "IsDifferent"), "TRUE");
 }
 
 // ---------------------------------------------------------------------------

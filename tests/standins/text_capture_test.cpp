@@ -8,8 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
+#include <random>
 #include <string>
+#include <thread>
 
 #include "PYLException.h"
 #include "QamFormatter.h"
@@ -30,13 +33,14 @@ struct Capture {
   std::string text;
 };
 
-Capture CaptureWith(const char* outputFile, const char* encoding = nullptr) {
+Capture CaptureWith(const char* outputFile, const char* encoding = nullptr,
+                    const CaptureLimits& limits = CaptureLimits()) {
   QamInputParams params;
   if (outputFile != nullptr) params.SetValue("OutputFile", I18NString::FromUtf8(outputFile));
   if (encoding != nullptr) params.SetValue("Encoding", I18NString(encoding));
   Capture capture;
   try {
-    capture.text = std::string(CaptureToolText(params).utf8());
+    capture.text = std::string(CaptureToolText(params, limits).utf8());
   } catch (const PYLException& error) {
     capture.raised = true;
     capture.message = std::string(error.message().utf8());
@@ -154,6 +158,37 @@ TEST(TextCaptureTest, FileIsDecodedWithTheNamedEncoding) {
   }
 }
 
+// Text is decoded in place, block by block from the end; a long line must
+// come out as a decoder that reads the whole text forward gives it, wherever
+// the blocks fall (each shift moves every cut by a byte).
+TEST(TextCaptureTest, LongLinesDecodeAsTheWholeTextReadForward) {
+  const std::string pieces[] = {"a",        "\xC3\xA9",     "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
+                                "\xFF",     "\x80",         std::string(1, '\0'),
+                                "\xE2\x82", "\xF0\x9F\x98", "\xED\xA0\x80", "\xA9\xA9\xA9\xA9"};
+  auto withoutNul = [](std::string_view text) {
+    std::string out;
+    for (char c : text) out += c == '\0' ? kFffd : std::string(1, c);
+    return out;
+  };
+  std::mt19937 random(7);
+  for (bool validLine : {true, false}) {
+    std::string line;
+    while (line.size() < 300 * 1024) {
+      // A valid line takes only the valid pieces; U+0000 is one of them.
+      const std::size_t piece = random() % (validLine ? 7 : 11);
+      if (validLine && (piece == 4 || piece == 5)) continue;
+      line += pieces[piece];
+    }
+    for (std::size_t shift = 0; shift < 8; ++shift) {
+      SCOPED_TRACE((validLine ? "valid line, shift " : "invalid line, shift ") +
+                   std::to_string(shift));
+      const std::string text = std::string(shift, 'x') + line + "\nshort \xE9 line\n";
+      const std::string strict(DecodeToolText(text, "UTF-8").utf8());
+      EXPECT_TRUE(strict == withoutNul(I18NString::FromUtf8(std::string_view(text)).utf8()));
+    }
+  }
+}
+
 TEST(TextCaptureTest, UnknownEncodingFails) {
   TempDir temp;
   std::string path = temp / "tool.txt";
@@ -161,6 +196,56 @@ TEST(TextCaptureTest, UnknownEncodingFails) {
   Capture capture = CaptureWith(path.c_str(), "no-such-encoding");
   ASSERT_TRUE(capture.raised);
   EXPECT_NE(capture.message.find("\"no-such-encoding\""), std::string::npos) << capture.message;
+}
+
+// The limit holds for the text as it is read and as it is decoded, and the
+// failure names the file and the limit; a file known to be over it is
+// refused before it is read.
+TEST(TextCaptureTest, TextOverTheLimitNamesTheFileAndTheLimit) {
+  TempDir temp;
+  CaptureLimits limits;
+  limits.maxTextBytes = 1000;
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* encoding;
+    bool refused;
+  } cases[] = {
+      {"at the limit", std::string(1000, 'a'), nullptr, false},
+      {"one byte over", std::string(1001, 'a'), nullptr, true},
+      {"decoded over: three bytes for each", std::string(400, '\x80'), nullptr, true},
+      {"decoded over: U+FFFD", std::string(400, '\xFF'), "UTF-8", true},
+      {"decoded over: UTF-16", std::string(700, '\x20'), "UTF-16LE", true},  // U+2020 each
+      {"decoded within: three bytes for each", std::string(333, '\x80'), nullptr, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = temp / "tool.txt";
+    WriteFile(path, c.bytes);
+    Capture capture = CaptureWith(path.c_str(), c.encoding, limits);
+    EXPECT_EQ(capture.raised, c.refused) << capture.message;
+    if (c.refused) {
+      EXPECT_EQ(capture.message, "The text in the file \"" + path +
+                                     "\" named by OutputFile is too large: more than 1000 bytes "
+                                     "is not supported.");
+    }
+  }
+  // Over the limit on a stream, where no size is known beforehand. The
+  // capture closes the FIFO early; its writer must see EPIPE, not die.
+  std::signal(SIGPIPE, SIG_IGN);
+  const std::string fifo = temp / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] {
+    const int end = open(fifo.c_str(), O_WRONLY);
+    const std::string many(100000, 'a');
+    ssize_t ignored = write(end, many.data(), many.size());
+    (void)ignored;
+    close(end);
+  });
+  Capture stream = CaptureWith(fifo.c_str(), nullptr, limits);
+  writer.join();
+  ASSERT_TRUE(stream.raised);
+  EXPECT_NE(stream.message.find("more than 1000 bytes"), std::string::npos) << stream.message;
 }
 
 }  // namespace
