@@ -120,6 +120,14 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* files,
 /// LastSystemError(): mkdir(path, 0777) here; CreateDirectoryW on Windows.
 bool MakeFolder(const std::string& path);
 
+/// What OpenTextFile found.
+enum class TextOpening {
+  kOpened,
+  kFailed,     // the reason is in LastSystemError()
+  kOwnOutput,  // the pipe, socket or terminal of this program's standard output or error
+  kNoWriter,   // a FIFO that no program opened for writing in time
+};
+
 /// A file or stream open for reading the version-control tool's text. Owns
 /// what it opened (standard input is only borrowed); movable, not copyable.
 class TextSource {
@@ -134,21 +142,31 @@ class TextSource {
   /// The size of a regular file; -1 for anything else (a pipe, a device).
   long long KnownSize() const { return knownSize_; }
   /// Reads at most size bytes into buffer: the count, 0 at the end, or -1
-  /// with the reason in LastSystemError(). read(2) here; ReadFile on Windows.
+  /// with the reason in LastSystemError(). A non-blocking pipe or FIFO is
+  /// waited on until input or its end arrives. read(2) and poll(2) here;
+  /// ReadFile on Windows.
   long long Read(char* buffer, std::size_t size);
 
  private:
-  friend bool OpenTextFile(const std::string& path, TextSource* source);
+  friend TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
+                                  TextSource* source);
   friend TextSource StandardInputText();
 
   std::intptr_t handle_ = -1;  // a descriptor here, a HANDLE on Windows
   bool owned_ = false;
   long long knownSize_ = -1;
+  // A byte read while waiting for a FIFO's writer, handed out first.
+  bool hasPending_ = false;
+  char pending_ = 0;
 };
 
-/// Opens path for reading into *source. False with the reason in
-/// LastSystemError(): open(2) here; CreateFileW on Windows.
-bool OpenTextFile(const std::string& path, TextSource* source);
+/// Opens path for reading into *source, without blocking: a FIFO that has no
+/// writer yet is waited on for at most writerWaitMilliseconds, and this
+/// program's own standard output or error is refused (reading it would never
+/// end). open(2) with O_NONBLOCK here; CreateFileW on Windows, where a named
+/// pipe is waited on with WaitNamedPipeW.
+TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
+                         TextSource* source);
 
 /// Standard input as a text source (GetStdHandle(STD_INPUT_HANDLE) on
 /// Windows); it stays open when the source is destroyed.

@@ -1,12 +1,15 @@
 // The Linux port of the platform layer.
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <syslog.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -127,7 +130,11 @@ TextSource::~TextSource() {
 }
 
 TextSource::TextSource(TextSource&& other) noexcept
-    : handle_(other.handle_), owned_(other.owned_), knownSize_(other.knownSize_) {
+    : handle_(other.handle_),
+      owned_(other.owned_),
+      knownSize_(other.knownSize_),
+      hasPending_(other.hasPending_),
+      pending_(other.pending_) {
   other.handle_ = -1;
   other.owned_ = false;
 }
@@ -138,6 +145,8 @@ TextSource& TextSource::operator=(TextSource&& other) noexcept {
     handle_ = other.handle_;
     owned_ = other.owned_;
     knownSize_ = other.knownSize_;
+    hasPending_ = other.hasPending_;
+    pending_ = other.pending_;
     other.handle_ = -1;
     other.owned_ = false;
   }
@@ -145,10 +154,22 @@ TextSource& TextSource::operator=(TextSource&& other) noexcept {
 }
 
 long long TextSource::Read(char* buffer, std::size_t size) {
+  if (size == 0) return 0;
+  if (hasPending_) {
+    hasPending_ = false;
+    buffer[0] = pending_;
+    return 1;
+  }
+  const int descriptor = static_cast<int>(handle_);
   for (;;) {
-    const ssize_t got = read(static_cast<int>(handle_), buffer, size);
+    const ssize_t got = read(descriptor, buffer, size);
     if (got >= 0) return static_cast<long long>(got);
-    if (errno != EINTR) return -1;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    // A non-blocking pipe, ours or one the host handed over, with nothing in
+    // it yet: wait until input or the writer's end arrives.
+    struct pollfd waiting = {descriptor, POLLIN, 0};
+    if (poll(&waiting, 1, -1) < 0 && errno != EINTR) return -1;
   }
 }
 
@@ -161,17 +182,74 @@ long long RegularFileSize(int descriptor) {
   return static_cast<long long>(info.st_size);
 }
 
+// True when the object behind info is a pipe, socket or terminal that this
+// program writes to as its standard output or error.
+bool IsOwnOutput(const struct stat& info) {
+  if (!S_ISFIFO(info.st_mode) && !S_ISSOCK(info.st_mode) && !S_ISCHR(info.st_mode)) return false;
+  for (int descriptor : {STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat own;
+    if (fstat(descriptor, &own) != 0 || own.st_dev != info.st_dev || own.st_ino != info.st_ino) {
+      continue;
+    }
+    // /dev/null may well be both, and reading it ends at once.
+    if (S_ISCHR(info.st_mode) && !isatty(descriptor)) continue;
+    return true;
+  }
+  return false;
+}
+
+// True for a FIFO that lives in a file system: opened without blocking, it
+// may have no writer yet. A pipe (process substitution, /dev/stdin) has
+// its writer from the start, or has ended.
+bool IsNamedFifo(int descriptor) {
+  // The magic number of the kernel's pipe file system (linux/magic.h).
+  constexpr long kPipeFileSystem = 0x50495045;
+  struct statfs fileSystem;
+  return fstatfs(descriptor, &fileSystem) != 0 || fileSystem.f_type != kPipeFileSystem;
+}
+
+// Waits up to milliseconds for a program to open the FIFO for writing.
+// False when none did.
+bool WaitForWriter(int descriptor, int milliseconds, bool* hasPending, char* pending) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  for (;;) {
+    // Without a writer poll waits; it returns once one writes or has come
+    // and gone.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    struct pollfd waiting = {descriptor, POLLIN, 0};
+    const int ready = poll(&waiting, 1, static_cast<int>(std::max<long long>(0, left.count())));
+    if (ready > 0) return true;
+    if (ready < 0 && errno == EINTR) continue;
+    break;
+  }
+  // A writer that holds the FIFO open without writing makes a non-blocking
+  // read fail with EAGAIN; without one, the read sees the end.
+  const ssize_t got = read(descriptor, pending, 1);
+  if (got == 1) *hasPending = true;
+  return got == 1 || (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+}
+
 }  // namespace
 
-bool OpenTextFile(const std::string& path, TextSource* source) {
-  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0) return false;
+TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
+                         TextSource* source) {
+  // Non-blocking: opening a FIFO for reading blocks until a writer comes.
+  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return TextOpening::kFailed;
   TextSource opened;
   opened.handle_ = descriptor;
   opened.owned_ = true;
-  opened.knownSize_ = RegularFileSize(descriptor);
+  struct stat info;
+  if (fstat(descriptor, &info) != 0) return TextOpening::kFailed;
+  if (IsOwnOutput(info)) return TextOpening::kOwnOutput;
+  if (S_ISREG(info.st_mode)) opened.knownSize_ = static_cast<long long>(info.st_size);
+  if (S_ISFIFO(info.st_mode) && IsNamedFifo(descriptor) &&
+      !WaitForWriter(descriptor, writerWaitMilliseconds, &opened.hasPending_, &opened.pending_)) {
+    return TextOpening::kNoWriter;
+  }
   *source = std::move(opened);
-  return true;
+  return TextOpening::kOpened;
 }
 
 TextSource StandardInputText() {

@@ -273,7 +273,11 @@ TextSource::~TextSource() {
 }
 
 TextSource::TextSource(TextSource&& other) noexcept
-    : handle_(other.handle_), owned_(other.owned_), knownSize_(other.knownSize_) {
+    : handle_(other.handle_),
+      owned_(other.owned_),
+      knownSize_(other.knownSize_),
+      hasPending_(other.hasPending_),
+      pending_(other.pending_) {
   other.handle_ = -1;
   other.owned_ = false;
 }
@@ -284,6 +288,8 @@ TextSource& TextSource::operator=(TextSource&& other) noexcept {
     handle_ = other.handle_;
     owned_ = other.owned_;
     knownSize_ = other.knownSize_;
+    hasPending_ = other.hasPending_;
+    pending_ = other.pending_;
     other.handle_ = -1;
     other.owned_ = false;
   }
@@ -291,6 +297,12 @@ TextSource& TextSource::operator=(TextSource&& other) noexcept {
 }
 
 long long TextSource::Read(char* buffer, std::size_t size) {
+  if (size == 0) return 0;
+  if (hasPending_) {
+    hasPending_ = false;
+    buffer[0] = pending_;
+    return 1;
+  }
   const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
   DWORD got = 0;
   if (ReadFile(AsHandle(handle_), buffer, wanted, &got, nullptr) != 0) return got;
@@ -299,17 +311,28 @@ long long TextSource::Read(char* buffer, std::size_t size) {
   return -1;
 }
 
-bool OpenTextFile(const std::string& path, TextSource* source) {
-  HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
+TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
+                         TextSource* source) {
+  const std::wstring name = Widen(path);
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; handle == INVALID_HANDLE_VALUE; ++attempt) {
+    handle = CreateFileW(name.c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) break;
+    // A named pipe whose every instance is taken: wait, a bounded time, for
+    // its server to offer one, as a FIFO's writer is waited for on Linux.
+    if (GetLastError() != ERROR_PIPE_BUSY || attempt > 0) return TextOpening::kFailed;
+    if (WaitNamedPipeW(name.c_str(), static_cast<DWORD>(writerWaitMilliseconds)) == 0) {
+      return GetLastError() == ERROR_SEM_TIMEOUT ? TextOpening::kNoWriter : TextOpening::kFailed;
+    }
+  }
   TextSource opened;
   opened.handle_ = reinterpret_cast<std::intptr_t>(handle);
   opened.owned_ = true;
   opened.knownSize_ = DiskFileSize(handle);
   *source = std::move(opened);
-  return true;
+  return TextOpening::kOpened;
 }
 
 TextSource StandardInputText() {

@@ -23,6 +23,11 @@ std::string LimitText(std::size_t limit) {
   return std::to_string(limit) + " bytes";
 }
 
+std::string WaitText(int milliseconds) {
+  if (milliseconds % 1000 == 0) return std::to_string(milliseconds / 1000) + " seconds";
+  return std::to_string(milliseconds) + " milliseconds";
+}
+
 [[noreturn]] void RaiseTooLarge(const std::string& what, std::size_t limit) {
   QAM_RAISE(kQamInputError, I18NString::FromUtf8("The text in " + what + " is too large: more than " +
                                                  LimitText(limit) + " is not supported."));
@@ -99,11 +104,27 @@ I18NString CaptureToolText(const QamInputParams& params, const CaptureLimits& li
   } else {
     const std::string name(path.utf8());
     what = "the file \"" + name + "\" named by OutputFile";
-    if (!platform::OpenTextFile(name, &source)) {
-      const int error = platform::LastSystemError();
-      QAM_RAISE(kQamInputError,
-                I18NString::FromUtf8(
-                    platform::SystemErrorText("Could not open " + what, error) + "."));
+    const platform::TextOpening opening =
+        platform::OpenTextFile(name, limits.fifoWriterWaitMilliseconds, &source);
+    const int error = platform::LastSystemError();
+    switch (opening) {
+      case platform::TextOpening::kOpened:
+        break;
+      case platform::TextOpening::kFailed:
+        QAM_RAISE(kQamInputError,
+                  I18NString::FromUtf8(
+                      platform::SystemErrorText("Could not open " + what, error) + "."));
+      case platform::TextOpening::kOwnOutput:
+        QAM_RAISE(kQamInputError,
+                  I18NString::FromUtf8(
+                      "The file \"" + name +
+                      "\" named by OutputFile is this program's own standard output or error: "
+                      "reading it would never end."));
+      case platform::TextOpening::kNoWriter:
+        QAM_RAISE(kQamInputError,
+                  I18NString::FromUtf8("No program opened the FIFO \"" + name +
+                                       "\" named by OutputFile for writing within " +
+                                       WaitText(limits.fifoWriterWaitMilliseconds) + "."));
     }
   }
   std::string bytes = ReadAll(source, what, limits.maxTextBytes);

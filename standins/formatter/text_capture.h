@@ -13,14 +13,20 @@ struct CaptureLimits {
   /// The longest text, in bytes of UTF-8: 1 GiB, the most an I18NString
   /// holds. A file known to be longer is refused before it is read.
   std::size_t maxTextBytes = 1073741823;
+  /// How long to wait for a program to open a FIFO named by OutputFile for
+  /// writing.
+  int fifoWriterWaitMilliseconds = 60 * 1000;
 };
 
 /// Reads the file named by OutputFile ("-": standard input) and decodes it
 /// with Encoding (an ICU converter name, default UTF-8). A UTF-8 byte-order
 /// mark at the start is dropped, invalid sequences and NUL characters become
-/// U+FFFD. Raises when OutputFile is absent or empty, when the file cannot be
-/// read (with the path and the system's reason), when the text is over the
-/// limit (naming the file and the limit) and for an unknown encoding.
+/// U+FFFD. Raises when
+/// OutputFile is absent or empty, when the file cannot be opened or read
+/// (with the path and the system's reason), when it is this program's own
+/// standard output, when no program writes to a FIFO in time, when the text
+/// is over the limit (naming the file and the limit) and for an unknown
+/// encoding.
 I18NString CaptureToolText(const QamInputParams& params,
                            const CaptureLimits& limits = CaptureLimits());
 

@@ -459,6 +459,32 @@ TEST(HostileCaptureTest, LongRunsOfOneByte) {
   }
 }
 
+// OutputFile naming something that would never end: this program's own
+// standard output or error (a pipe the host reads) is refused at once; a
+// FIFO's writer is waited for; a pipe from process substitution is read.
+TEST(HostileCaptureTest, OutputFileThatWouldNeverEnd) {
+  for (const char* own : {"/dev/stdout", "/dev/stderr", "/proc/self/fd/1"}) {
+    SCOPED_TRACE(own);
+    Measured run = RunMeasured({"9", std::string("OutputFile=") + own});
+    EXPECT_EQ(run.result.status, 0);
+    EXPECT_LT(run.result.seconds, kSecondsLimit);
+    EXPECT_NE(FirstText(ParseXml(run.result.out), "Message").find("own standard output"),
+              std::string::npos)
+        << run.result.out;
+  }
+  TempDir work;
+  const std::string binary = ShellQuote(QAMCVS_BINARY);
+  const std::string fifo = ShellQuote(work / "fifo");
+  const RunResult late = Shell("mkfifo " + fifo + " && { (sleep 1; echo Files differ >" + fifo +
+                               ") & " + binary + " 9 OutputFile=" + fifo + "; wait; }",
+                               false);
+  EXPECT_NE(late.out.find("<IsDifferent>TRUE</IsDifferent>"), std::string::npos) << late.out;
+  const RunResult substituted =
+      Shell(binary + " 9 OutputFile=<(sleep 0.5; echo Files are identical)", false);
+  EXPECT_NE(substituted.out.find("<IsDifferent>FALSE</IsDifferent>"), std::string::npos)
+      << substituted.out;
+}
+
 // A file known to be over the limit is refused before it is read; a text
 // whose decoded form is three times its size stays within three times its
 // size in memory.

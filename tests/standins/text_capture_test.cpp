@@ -198,6 +198,85 @@ TEST(TextCaptureTest, UnknownEncodingFails) {
   EXPECT_NE(capture.message.find("\"no-such-encoding\""), std::string::npos) << capture.message;
 }
 
+// Reads "-" with descriptor 0 replaced by input for the call.
+Capture CaptureStandardInput(int input) {
+  const int saved = dup(0);
+  dup2(input, 0);
+  Capture capture = CaptureWith("-");
+  dup2(saved, 0);
+  close(saved);
+  return capture;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Standard input handed over non-blocking, with the text arriving late: the
+// capture waits for it instead of failing with EAGAIN.
+TEST(TextCaptureTest, NonBlockingStandardInputWaitsForLateText) {
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  ASSERT_EQ(fcntl(pipeEnds[0], F_SETFL, fcntl(pipeEnds[0], F_GETFL) | O_NONBLOCK), 0);
+  std::thread writer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ssize_t put = write(pipeEnds[1], "late ", 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    put += write(pipeEnds[1], "text", 4);
+    EXPECT_EQ(put, 9);
+    close(pipeEnds[1]);
+  });
+  Capture capture = CaptureStandardInput(pipeEnds[0]);
+  writer.join();
+  close(pipeEnds[0]);
+  ASSERT_FALSE(capture.raised) << capture.message;
+  EXPECT_EQ(capture.text, "late text");
+}
+
+// A FIFO is opened without blocking: its writer is waited for a bounded time
+// (shortened here), after which the capture fails saying so; a writer that
+// comes in time, or that opens it and writes later, is read to its end.
+TEST(TextCaptureTest, FifosAreWaitedOnForABoundedTime) {
+  TempDir temp;
+  const std::string fifo = temp / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  CaptureLimits limits;
+  limits.fifoWriterWaitMilliseconds = 300;
+
+  auto start = std::chrono::steady_clock::now();
+  Capture alone = CaptureWith(fifo.c_str(), nullptr, limits);
+  EXPECT_GE(SecondsSince(start), 0.29);
+  EXPECT_LT(SecondsSince(start), 10.0);
+  ASSERT_TRUE(alone.raised);
+  EXPECT_EQ(alone.message, "No program opened the FIFO \"" + fifo +
+                               "\" named by OutputFile for writing within 300 milliseconds.");
+
+  struct Writer {
+    const char* name;
+    int openAfter;   // milliseconds
+    int writeAfter;  // milliseconds after opening
+  } writers[] = {
+      {"in time", 100, 0},
+      {"opens in time, writes after the wait", 100, 600},
+      {"opens in time, writes nothing", 100, 400},
+  };
+  for (const Writer& w : writers) {
+    SCOPED_TRACE(w.name);
+    const std::string text = w.writeAfter == 400 ? "" : "Files a and b differ\n";
+    std::thread writer([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(w.openAfter));
+      const int end = open(fifo.c_str(), O_WRONLY);
+      std::this_thread::sleep_for(std::chrono::milliseconds(w.writeAfter));
+      EXPECT_EQ(write(end, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+      close(end);
+    });
+    Capture capture = CaptureWith(fifo.c_str(), nullptr, limits);
+    writer.join();
+    ASSERT_FALSE(capture.raised) << capture.message;
+    EXPECT_EQ(capture.text, text);
+  }
+}
+
 // The limit holds for the text as it is read and as it is decoded, and the
 // failure names the file and the limit; a file known to be over it is
 // refused before it is read.
