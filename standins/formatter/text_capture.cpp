@@ -69,7 +69,13 @@ void DropByteOrderMark(std::string& bytes) {
 void Decode(std::string& bytes, const char* encoding, std::size_t limit, const std::string& what) {
   if (encoding == nullptr || *encoding == '\0' || IsUtf8EncodingName(encoding)) {
     DropByteOrderMark(bytes);
-    if (!DecodeUtf8InPlace(bytes, Utf8Reading::kStrict, limit)) RaiseTooLarge(what, limit);
+    // Without a named encoding, a log may mix lines from clients that wrote
+    // UTF-8 and from older ones that wrote Windows-1252 (or Latin-1, its
+    // subset); a named UTF-8 is taken strictly.
+    const Utf8Reading reading = encoding == nullptr || *encoding == '\0'
+                                    ? Utf8Reading::kLineByLineOrWindows1252
+                                    : Utf8Reading::kStrict;
+    if (!DecodeUtf8InPlace(bytes, reading, limit)) RaiseTooLarge(what, limit);
     return;
   }
   std::string text;

@@ -18,10 +18,11 @@ struct CaptureLimits {
   int fifoWriterWaitMilliseconds = 60 * 1000;
 };
 
-/// Reads the file named by OutputFile ("-": standard input) and decodes it
-/// with Encoding (an ICU converter name, default UTF-8). A UTF-8 byte-order
-/// mark at the start is dropped, invalid sequences and NUL characters become
-/// U+FFFD. Raises when
+/// Reads the file named by OutputFile ("-": standard input) and decodes it.
+/// With Encoding (an ICU converter name) the text is read in that encoding;
+/// without, each line that is valid UTF-8 is taken as UTF-8 and any other
+/// line as Windows-1252. A UTF-8 byte-order mark at the start is dropped,
+/// invalid sequences and NUL characters become U+FFFD. Raises when
 /// OutputFile is absent or empty, when the file cannot be opened or read
 /// (with the path and the system's reason), when it is this program's own
 /// standard output, when no program writes to a FIFO in time, when the text
@@ -31,7 +32,7 @@ I18NString CaptureToolText(const QamInputParams& params,
                            const CaptureLimits& limits = CaptureLimits());
 
 /// Decodes captured bytes as CaptureToolText does; a null or empty encoding
-/// is the default, UTF-8.
+/// is the default reading.
 I18NString DecodeToolText(std::string bytes, const char* encoding);
 
 /// "The parameter NAME is missing or empty: it names MEANING.", the message

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <random>
@@ -16,7 +17,9 @@
 
 #include "PYLException.h"
 #include "QamFormatter.h"
+#include "encoding.h"
 #include "standins/as_nobody.h"
+#include "support/cvs_fixture.h"
 #include "support/test_support.h"
 
 namespace {
@@ -111,7 +114,7 @@ TEST(TextCaptureTest, FileIsDecodedWithTheNamedEncoding) {
   TempDir temp;
   struct Case {
     std::string bytes;
-    const char* encoding;  // null: not given (UTF-8)
+    const char* encoding;  // null: not given
     std::string text;
   } cases[] = {
       {"", nullptr, ""},
@@ -126,10 +129,23 @@ TEST(TextCaptureTest, FileIsDecodedWithTheNamedEncoding) {
        "b"},  // only a leading mark is dropped
       {"a\xFF"
        "b\xC3",
-       nullptr, "a" + kFffd + "b" + kFffd},
+       "UTF-8", "a" + kFffd + "b" + kFffd},
+      {"\xF0\x9F\x98"
+       "a\xED\xA0\x80",
+       "UTF-8", kFffd + "a" + kFffd + kFffd + kFffd},  // cut and surrogate sequences
       {std::string("a\0b\0", 4), nullptr, "a" + kFffd + "b" + kFffd},
+      {std::string("a\0\xE9", 3), nullptr, "a" + kFffd + "\xC3\xA9"},
+      // Without Encoding, each line is UTF-8 when it is valid UTF-8 and
+      // Windows-1252 when it is not; a named UTF-8 stays strict.
+      {"caf\xE9", nullptr, "caf\xC3\xA9"},
+      {"caf\xE9", "", "caf\xC3\xA9"},  // empty Encoding: the default
+      {"caf\xE9", "UTF-8", "caf" + kFffd},
+      {"caf\xE9\ncaf\xC3\xA9\r\n\x80 \x81\x8D\x8F\x90\x9D\rna\xC3\xAFve \xE2\x82",
+       nullptr,
+       "caf\xC3\xA9\ncaf\xC3\xA9\r\n\xE2\x82\xAC " + kFffd + kFffd + kFffd + kFffd + kFffd +
+           "\rna\xC3\x83\xC2\xAFve \xC3\xA2\xE2\x80\x9A"},
+      {"\xEF\xBB\xBF\xE9t\xE9", nullptr, "\xC3\xA9t\xC3\xA9"},
       {"caf\xE9", "ISO-8859-1", "caf\xC3\xA9"},
-      {"caf\xE9", "", "caf" + kFffd},  // empty Encoding: the default
       {"caf\xC3\xA9", "utf8", "caf\xC3\xA9"},
       {"\x80", "windows-1252", "\xE2\x82\xAC"},
       {"\x82\xA0", "Shift_JIS", "\xE3\x81\x82"},
@@ -152,9 +168,7 @@ TEST(TextCaptureTest, FileIsDecodedWithTheNamedEncoding) {
     ASSERT_FALSE(capture.raised) << capture.message;
     EXPECT_EQ(capture.text, c.text)
         << (c.encoding ? c.encoding : "default") << " " << testing::PrintToString(c.bytes);
-    EXPECT_EQ(std::string(
-                  DecodeToolText(c.bytes, c.encoding && *c.encoding ? c.encoding : "UTF-8").utf8()),
-              c.text);
+    EXPECT_EQ(std::string(DecodeToolText(c.bytes, c.encoding).utf8()), c.text);
   }
 }
 
@@ -168,6 +182,16 @@ TEST(TextCaptureTest, LongLinesDecodeAsTheWholeTextReadForward) {
   auto withoutNul = [](std::string_view text) {
     std::string out;
     for (char c : text) out += c == '\0' ? kFffd : std::string(1, c);
+    return out;
+  };
+  auto windows1252 = [&](std::string_view line) {
+    std::string out;
+    for (char c : line) {
+      const auto byte = static_cast<unsigned char>(c);
+      const bool undefined = byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 ||
+                             byte == 0x9D || byte == 0;
+      out += undefined ? kFffd : DecodeToUtf8(std::string_view(&c, 1), "windows-1252");
+    }
     return out;
   };
   std::mt19937 random(7);
@@ -185,6 +209,11 @@ TEST(TextCaptureTest, LongLinesDecodeAsTheWholeTextReadForward) {
       const std::string text = std::string(shift, 'x') + line + "\nshort \xE9 line\n";
       const std::string strict(DecodeToolText(text, "UTF-8").utf8());
       EXPECT_TRUE(strict == withoutNul(I18NString::FromUtf8(std::string_view(text)).utf8()));
+      const std::string byLine(DecodeToolText(text, nullptr).utf8());
+      const std::string first = std::string(shift, 'x') + line + "\n";
+      const std::string expected =
+          (validLine ? withoutNul(first) : windows1252(first)) + "short \xC3\xA9 line\n";
+      EXPECT_TRUE(byLine == expected);
     }
   }
 }
@@ -325,6 +354,39 @@ TEST(TextCaptureTest, TextOverTheLimitNamesTheFileAndTheLimit) {
   writer.join();
   ASSERT_TRUE(stream.raised);
   EXPECT_NE(stream.message.find("more than 1000 bytes"), std::string::npos) << stream.message;
+}
+
+// Many repositories hold messages from older clients that wrote Latin-1 and
+// newer ones that wrote UTF-8. Without Encoding each line is read in the one
+// that fits, so both read "café"; a named UTF-8 stays strict.
+TEST(TextCaptureTest, LogsOfLatin1AndUtf8ClientsReadAlike) {
+  if (!testing_support::HaveProgram("cvs") || !testing_support::HaveProgram("rlog")) {
+    GTEST_SKIP() << "cvs and rcs are needed";
+  }
+  testing_support::CvsFixture cvs;
+  cvs.Import("mod", {{"f.c", "1\n"}}, "import", "alice");
+  const std::string copy = cvs.Checkout("mod");
+  WriteFile(copy + "/f.c", "2\n");
+  cvs.Commit(copy, {"f.c"}, "caf\xE9 from an old client", "alice");
+  WriteFile(copy + "/f.c", "3\n");
+  cvs.Commit(copy, {"f.c"}, "caf\xC3\xA9 from a new client", "bob");
+  const std::string logs[] = {cvs.Log(copy, {"f.c"}), cvs.RLog("mod/f.c"),
+                              testing_support::RcsLog(cvs.Archive("mod/f.c"))};
+  for (const std::string& log : logs) {
+    const std::string text(DecodeToolText(log, nullptr).utf8());
+    EXPECT_NE(text.find("caf\xC3\xA9 from an old client"), std::string::npos) << text;
+    EXPECT_NE(text.find("caf\xC3\xA9 from a new client"), std::string::npos) << text;
+    const std::string strict(DecodeToolText(log, "UTF-8").utf8());
+    EXPECT_NE(strict.find("caf" + kFffd + " from an old client"), std::string::npos) << strict;
+  }
+  TempDir temp;
+  WriteFile(temp / "log", logs[0]);
+  const testing_support::RunResult run =
+      testing_support::RunQamcvs({"4", "OutputFile=" + temp / "log"});
+  const std::vector<std::string> comments = testing_support::ParseXml(run.out).TextsOf("Comment");
+  ASSERT_GE(comments.size(), 2u) << run.out;
+  EXPECT_EQ(comments[comments.size() - 2], "caf\xC3\xA9 from an old client");
+  EXPECT_EQ(comments.back(), "caf\xC3\xA9 from a new client");
 }
 
 }  // namespace
