@@ -29,8 +29,8 @@ static_assert(sizeof QAM_CREATE_FOLDER_BODY / sizeof(wchar_t) + sizeof "FALSE" +
                   kBodyUnits,
               "the folder-creation body always fits its buffer");
 
-// True when path (separators already "/") has a ".." component, which could
-// lead the new folder out of the repository.
+// True when path (separators already "/") has a ".." component. Refused
+// before the file system is asked, like a link that leads out.
 bool HasParentComponent(const I18NString& path) {
   int start = 0;
   while (start <= path.length()) {
@@ -79,35 +79,36 @@ void QamCVSCreateFolder::ProceesOutPut() {
   QamSystemUtils::EnsureNoTrailingSlash(pathInRepository);
   QamSystemUtils::EnsureNoTrailingSlash(folderName);
 
-  I18NString path = pathToRepository + kBackSlash + pathInRepository + kBackSlash + folderName;
+  // The folder is made beneath the repository root: the root as given (it
+  // may itself be a link), then PathInRep and FolderName below it, every
+  // link on the way resolved without leaving the root. Separators inside the
+  // values, back-slashes included, reach the file system as "/".
+  I18NString root = pathToRepository;
+  I18NString path = pathInRepository + kBackSlash + folderName;
+  QamSystemUtils::ReplaceBackSlashWithForwardSlash(root);
   QamSystemUtils::ReplaceBackSlashWithForwardSlash(path);
-
-  // Everything is composed below the repository root, so only a ".." in the
-  // caller's part could climb out of it. Checked on copies with "/" for
-  // separators, the way the composed path reaches the file system.
-  I18NString inRepository = pathInRepository;
-  I18NString name = folderName;
-  QamSystemUtils::ReplaceBackSlashWithForwardSlash(inRepository);
-  QamSystemUtils::ReplaceBackSlashWithForwardSlash(name);
-  if (HasParentComponent(inRepository) || HasParentComponent(name)) {
+  if (HasParentComponent(path)) {
     created = false;
     reason = kReasonInvalid;
     return;
   }
 
   // Any kind of entry counts, a dangling link included.
-  if (QamDvDir::Exists(path, 0) != 0) {
+  if (QamDvDir::ExistsBeneath(root, path) != 0) {
     created = false;
     reason = kReasonExists;
     return;
   }
-  if (QamDvDir::createDir(path) != 0) {
+  if (QamDvDir::createDirBeneath(root, path) != 0) {
     created = true;
     reason = kReasonCreated;
     return;
   }
+  const int error = platform::LastSystemError();
   // A missing parent folder leaves the reason empty; the host knows it so.
-  if (platform::LastSystemError() == platform::kFileNotFound) return;
+  if (error == platform::kFileNotFound) return;
+  // Anything else, a path that would leave the repository included, is an
+  // invalid path.
   created = false;
   reason = kReasonInvalid;
 }

@@ -12,8 +12,9 @@ class QamCVSCreateFolder : public QamCmdObject {
   /// every one of them that is absent or empty. Touches nothing on disk.
   explicit QamCVSCreateFolder(QamInputParams& params);
   ~QamCVSCreateFolder() override;
-  /// Creates the folder (one mkdir, never outside the repository) and sets
-  /// created and reason; file-system outcomes are answers, never raised.
+  /// Creates the folder (one mkdir, always beneath the repository root with
+  /// every link resolved) and sets created and reason; file-system outcomes
+  /// are answers, never raised.
   void ProceesOutPut() override;
   /// The XML declaration followed by the Created/Reason body.
   I18NString ConverToQamFormat() override;

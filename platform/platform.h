@@ -172,6 +172,22 @@ TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
 /// Windows); it stays open when the source is destroyed.
 TextSource StandardInputText();
 
+/// True when anything is at path beneath the folder root (a final link not
+/// followed), every link before it resolved without leaving root. root
+/// itself may be a link.
+bool EntryExistsBeneath(const std::string& root, const std::string& path);
+
+/// Makes the one folder path beneath the folder root, every link on the way
+/// resolved without leaving root (root itself may be a link), so that the
+/// folder made always lies beneath root. False with the reason in
+/// LastSystemError(); a path that would leave root is refused with EXDEV.
+/// Linux: openat2 with RESOLVE_BENEATH, or a walk of the components where
+/// the kernel lacks it, then mkdirat. Windows: the parent is opened with
+/// reparse points followed and held so that it cannot be moved, its final
+/// path must lie beneath the root's (else ERROR_NOT_SAME_DEVICE), then
+/// CreateDirectoryW in it; a missing parent is ERROR_PATH_NOT_FOUND.
+bool MakeFolderBeneath(const std::string& root, const std::string& path);
+
 #ifdef _WIN32
 /// UTF-8 to UTF-16 for a Windows call; the only place paths change encoding.
 std::wstring Widen(std::string_view utf8);

@@ -77,6 +77,14 @@ int QamDvDir::createDir(const I18NString& path) {
   return platform::MakeFolder(NarrowPath(path)) ? 1 : 0;
 }
 
+int QamDvDir::ExistsBeneath(const I18NString& root, const I18NString& path) {
+  return platform::EntryExistsBeneath(NarrowPath(root), NarrowPath(path)) ? 1 : 0;
+}
+
+int QamDvDir::createDirBeneath(const I18NString& root, const I18NString& path) {
+  return platform::MakeFolderBeneath(NarrowPath(root), NarrowPath(path)) ? 1 : 0;
+}
+
 int QamDvDir::readDir(const I18NString& folder, std::vector<I18NString>& files,
                       const void* /*fileFilter*/, std::vector<I18NString>& folders,
                       const void* /*folderFilter*/) {

@@ -709,6 +709,7 @@ TEST_F(HostileRepositoryTest, SymbolicLinks) {
   MakeLink(*outside_ / "archive,v", folder + "/outfile,v");
   MakeLink(*outside_ / "nothing", folder + "/dangling,v");
   MakeLink("..", folder + "/up");
+  Touch(*outside_ / "elsewhere/there");
 
   Measured run = Enumerate("links");
   EXPECT_EQ(run.result.status, 1);
@@ -746,8 +747,10 @@ TEST_F(HostileRepositoryTest, SymbolicLinks) {
   }
 
   // A loop as the parent: the creation fails with a reason. A link as the
-  // new name: something is there already. The link out of the repository is
-  // followed, as every other tool that writes the repository follows it.
+  // new name: something is there already. The folder made always lies
+  // beneath the repository with every link resolved: a link that stays
+  // inside is followed, one that leads out is refused as ".." is, whether it
+  // is in PathInRep or in FolderName.
   const struct {
     const char* parent;
     const char* name;
@@ -758,8 +761,14 @@ TEST_F(HostileRepositoryTest, SymbolicLinks) {
       {"links/ping", "new", "FALSE", "The specified path in repository is not invalid"},
       {"links", "self", "FALSE", "A folder by that name already exists."},
       {"links", "dangling,v", "FALSE", "A folder by that name already exists."},
-      {"links/out", "new", "TRUE", "The operation succeded"},
+      {"links/out", "new", "FALSE", "The specified path in repository is not invalid"},
+      {"links", "out/new", "FALSE", "The specified path in repository is not invalid"},
+      {"links/out", "there", "FALSE", "The specified path in repository is not invalid"},
+      {"links/up", "made-through-up", "TRUE", "The operation succeded"},
+      {"links/absolute", "made-through-absolute", "TRUE", "The operation succeded"},
+      {"links", "up/links/made-through-up-twice", "TRUE", "The operation succeded"},
   };
+  MakeLink(folder, folder + "/absolute");  // an absolute link that stays inside
   for (const auto& c : kCreations) {
     SCOPED_TRACE(std::string(c.parent) + " " + c.name);
     ParsedXml created = RunId("7", c.parent, {std::string("FolderName=") + c.name});
@@ -768,8 +777,36 @@ TEST_F(HostileRepositoryTest, SymbolicLinks) {
     EXPECT_EQ(reasons.empty() ? "" : reasons.front(), c.reason);
   }
   struct stat info;
-  EXPECT_EQ(::stat((*outside_ / "elsewhere/new").c_str(), &info), 0);
-  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  EXPECT_NE(::stat((*outside_ / "elsewhere/new").c_str(), &info), 0) << "made outside";
+  EXPECT_EQ(::stat((*repo_ / "made-through-up").c_str(), &info), 0);
+  EXPECT_EQ(::stat((*repo_ / "links/made-through-up-twice").c_str(), &info), 0);
+  EXPECT_EQ(::stat((folder + "/made-through-absolute").c_str(), &info), 0);
+}
+
+// A folder of PathInRep swapped for a link out of the repository while
+// creations run: every folder made lies inside.
+TEST_F(HostileRepositoryTest, FolderSwappedForALinkDuringCreations) {
+  const std::string swap = *repo_ / "swap";
+  MakeFolder(swap);
+  MakeFolder(*outside_ / "target");
+  const std::string swapper = "cd " + ShellQuote(swap) +
+                              " && while :; do rm -rf a; mkdir a; rm -rf a; ln -s " +
+                              ShellQuote(*outside_ / "target") + " a; done";
+  const RunResult started = Shell("(" + swapper + ") >/dev/null 2>&1 & echo $!");
+  const std::string pid = started.out.substr(0, started.out.find('\n'));
+  ASSERT_FALSE(pid.empty());
+  int created = 0;
+  for (int i = 0; i < 200; ++i) {
+    RunResult run = testing_support::RunQamcvs(
+        {"7", "PathToRep=" + repo_->path(), "PathInRep=swap/a", "FolderName=n" + std::to_string(i)},
+        "", kHardKillSeconds);
+    EXPECT_EQ(run.status, 1) << run.out;
+    created += ParseXml(run.out).TextsOf("Created") == std::vector<std::string>{"TRUE"} ? 1 : 0;
+  }
+  Shell("kill " + pid + "; wait " + pid + " 2>/dev/null; true");
+  EXPECT_EQ(Shell("ls -A " + ShellQuote(*outside_ / "target")).out, "")
+      << "folders were made outside the repository";
+  std::printf("[ measure  ] %d of 200 creations found the folder in place\n", created);
 }
 
 // A repository root that is itself a loop or a link out of the tree.
@@ -788,6 +825,14 @@ TEST_F(HostileRepositoryTest, RootIsALink) {
   MakeFolder(*repo_ / "inside");
   Measured alias = RunMeasured({"1", "PathToRep=" + links / "alias", "PathInRep=inside"});
   EXPECT_EQ(FirstText(ParseXml(alias.result.out), "PathExists"), "TRUE");
+  // Folder creation resolves links beneath the root, the root itself as given.
+  Measured madeThroughAlias = RunMeasured(
+      {"7", "PathToRep=" + links / "alias", "PathInRep=inside", "FolderName=through-alias"});
+  EXPECT_EQ(FirstText(ParseXml(madeThroughAlias.result.out), "Created"), "TRUE");
+  Measured inLoop =
+      RunMeasured({"7", "PathToRep=" + links / "root", "PathInRep=x", "FolderName=y"});
+  EXPECT_EQ(FirstText(ParseXml(inLoop.result.out), "Reason"),
+            "The specified path in repository is not invalid");
 }
 
 }  // namespace

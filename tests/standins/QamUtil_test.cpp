@@ -3,14 +3,19 @@
 // folder creation, narrow conversion and the raising convention.
 #include "QamUtil.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform_posix.h"
 #include "standins/as_nobody.h"
 #include "support/test_support.h"
 
@@ -173,6 +178,83 @@ TEST_F(QamDvDirTest, CreateDirMakesOneFolderAndLeavesErrno) {
   EXPECT_EQ(QamDvDir::createDir(Path("absent/child")), 0);
   EXPECT_EQ(errno, ENOENT);
   EXPECT_EQ(QamDvDir::Exists(Path("absent")), 0) << "only one folder may be made";
+}
+
+// Folder creation beneath a root: the kernel's openat2 and the walk used
+// where it is missing resolve every path alike, and refuse every way out.
+TEST(QamDvDirBeneathTest, LinksAreFollowedOnlyInsideTheRoot) {
+  TempDir temp;
+  TempDir outside;
+  const std::string root = temp / "root";
+  for (const std::string& folder : {root, root + "/in", root + "/in/sub"}) {
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0) << folder;
+  }
+  WriteFile(root + "/file", "x");
+  const std::pair<std::string, std::string> links[] = {
+      {"in/sub", "rel"},        {root + "/in", "abs"}, {"rel", "chain"},
+      {"../in", "in/back"},     {outside.path(), "out"}, {"..", "up"},
+      {"loop", "loop"},         {"../../../root/in", "in/sub/around"},
+  };
+  for (const auto& [target, name] : links) {
+    ASSERT_EQ(symlink(target.c_str(), (root + "/" + name).c_str()), 0) << name;
+  }
+  ASSERT_EQ(symlink(root.c_str(), (temp / "alias").c_str()), 0);
+  struct Case {
+    const char* path;   // the folder to resolve
+    const char* lands;  // where it lies below the root, or null
+    int error;          // else the error
+  } cases[] = {
+      {"in", "in", 0},          {"rel", "in/sub", 0},     {"abs", "in", 0},
+      {"chain", "in/sub", 0},   {"in/back/sub", "in/sub", 0}, {"/in//./sub/", "in/sub", 0},
+      {"out", nullptr, EXDEV},  {"up", nullptr, EXDEV},   {"in/sub/around", nullptr, EXDEV},
+      {"loop", nullptr, ELOOP}, {"file", nullptr, ENOTDIR}, {"missing", nullptr, ENOENT},
+  };
+  auto inode = [](const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+  };
+  const int rootFolder = open(root.c_str(), O_PATH | O_DIRECTORY);
+  ASSERT_GE(rootFolder, 0);
+  char* real = realpath(root.c_str(), nullptr);
+  const std::string rootPath = real;
+  std::free(real);
+  int made = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    errno = 0;
+    const int walked = platform::posix::OpenFolderBeneathByWalk(rootFolder, rootPath, c.path);
+    const int walkError = errno;
+    if (c.lands != nullptr) {
+      ASSERT_GE(walked, 0) << std::strerror(walkError);
+      struct stat info;
+      ASSERT_EQ(fstat(walked, &info), 0);
+      EXPECT_EQ(info.st_ino, inode(root + "/" + c.lands));
+      close(walked);
+    } else {
+      EXPECT_EQ(walked, -1);
+      EXPECT_EQ(walkError, c.error) << std::strerror(walkError);
+    }
+    // The same through the utility, root given as itself and as a link.
+    for (const std::string& given : {root, temp / "alias"}) {
+      const std::string name = std::string(c.path) + "/new" + std::to_string(++made);
+      errno = 0;
+      const int created = QamDvDir::createDirBeneath(I18NString::FromUtf8(given),
+                                                     I18NString::FromUtf8(name));
+      const int error = errno;
+      EXPECT_EQ(created != 0, c.lands != nullptr) << given << " " << std::strerror(error);
+      if (c.lands == nullptr) {
+        EXPECT_EQ(error, c.error) << std::strerror(error);
+      }
+      EXPECT_EQ(QamDvDir::ExistsBeneath(I18NString::FromUtf8(given), I18NString::FromUtf8(name)) != 0,
+                c.lands != nullptr);
+    }
+  }
+  close(rootFolder);
+  EXPECT_EQ(testing_support::Shell("ls -A " + outside.path()).out, "") << "made outside the root";
+  // A name that is itself a link is an entry already, never followed.
+  errno = 0;
+  EXPECT_EQ(QamDvDir::createDirBeneath(I18NString::FromUtf8(root), I18NString("out")), 0);
+  EXPECT_EQ(errno, EEXIST);
 }
 
 TEST(QamCodeConverterTest, ConvertsToNarrowEncodings) {
