@@ -107,10 +107,11 @@ void QamCVSCreateFolder::ProceesOutPut() {
   const int error = platform::LastSystemError();
   // A missing parent folder leaves the reason empty; the host knows it so.
   if (error == platform::kFileNotFound) return;
-  // Anything else, a path that would leave the repository included, is an
-  // invalid path.
   created = false;
-  reason = kReasonInvalid;
+  // Another process made the entry since the test above: the answer the
+  // host would have had a moment earlier. Anything else, a path that would
+  // leave the repository included, is an invalid path.
+  reason = platform::ErrorMeansExists(error) ? kReasonExists : kReasonInvalid;
 }
 
 I18NString QamCVSCreateFolder::ConverToQamFormat() {

@@ -226,4 +226,6 @@ bool MakeFolderBeneath(const std::string& root, const std::string& path) {
   return mkdirat(parent.get(), name.c_str(), 0777) == 0;
 }
 
+bool ErrorMeansExists(int error) { return error == EEXIST; }
+
 }  // namespace platform

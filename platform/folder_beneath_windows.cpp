@@ -120,4 +120,8 @@ bool MakeFolderBeneath(const std::string& root, const std::string& path) {
   return CreateDirectoryW((parent + L"\\" + name).c_str(), nullptr) != 0;
 }
 
+bool ErrorMeansExists(int error) {
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+}
+
 }  // namespace platform

@@ -188,6 +188,10 @@ bool EntryExistsBeneath(const std::string& root, const std::string& path);
 /// CreateDirectoryW in it; a missing parent is ERROR_PATH_NOT_FOUND.
 bool MakeFolderBeneath(const std::string& root, const std::string& path);
 
+/// True when a system error says that something exists already (EEXIST;
+/// ERROR_ALREADY_EXISTS or ERROR_FILE_EXISTS on Windows).
+bool ErrorMeansExists(int error);
+
 #ifdef _WIN32
 /// UTF-8 to UTF-16 for a Windows call; the only place paths change encoding.
 std::wstring Widen(std::string_view utf8);

@@ -809,6 +809,34 @@ TEST_F(HostileRepositoryTest, FolderSwappedForALinkDuringCreations) {
   std::printf("[ measure  ] %d of 200 creations found the folder in place\n", created);
 }
 
+// Two creations of one folder at the same moment: one makes it, the other
+// finds it, whichever of the existence test or the creation it loses.
+TEST_F(HostileRepositoryTest, SimultaneousCreationsOfOneFolder) {
+  MakeFolder(*repo_ / "race");
+  const std::string run = ShellQuote(QAMCVS_BINARY) +
+                          " 7 PathToRep=" + ShellQuote(repo_->path()) +
+                          " PathInRep=race FolderName=r$i";
+  const RunResult pairs =
+      Shell("for i in $(seq 150); do " + run + " & " + run + " & wait; done");
+  int madeCount = 0, existsCount = 0, otherCount = 0;
+  for (std::size_t at = 0, end; (end = pairs.out.find('\n', at)) != std::string::npos;
+       at = end + 1) {
+    const std::string line = pairs.out.substr(at, end - at);
+    if (line.find("<Created>TRUE</Created><Reason>The operation succeded<") != std::string::npos) {
+      ++madeCount;
+    } else if (line.find("<Created>FALSE</Created><Reason>A folder by that name already exists.<") !=
+               std::string::npos) {
+      ++existsCount;
+    } else {
+      ++otherCount;
+      ADD_FAILURE() << line;
+    }
+  }
+  EXPECT_EQ(madeCount, 150);
+  EXPECT_EQ(existsCount, 150);
+  EXPECT_EQ(otherCount, 0);
+}
+
 // A repository root that is itself a loop or a link out of the tree.
 TEST_F(HostileRepositoryTest, RootIsALink) {
   TempDir links;
