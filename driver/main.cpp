@@ -26,6 +26,10 @@ int ReportPlatformFailure(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything opens a file: a host that closed standard output would
+  // otherwise see the next file opened (the trace's syslog socket) take its
+  // place and receive the document.
+  platform::FillClosedStandardDescriptors();
   platform::UseBinaryStandardStreams();
   int exitStatus = 0;
   std::string why;

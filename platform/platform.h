@@ -120,6 +120,19 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* files,
 /// LastSystemError(): mkdir(path, 0777) here; CreateDirectoryW on Windows.
 bool MakeFolder(const std::string& path);
 
+/// Fills each of the standard descriptors 0, 1 and 2 that is closed, so
+/// that no file opened later takes its place: with /dev/null, standard
+/// output open for reading only, so that writing the document there fails as
+/// it would have on the closed descriptor (NUL on Windows). Call it first.
+void FillClosedStandardDescriptors();
+
+/// Writes all of text and then end to standard output, past short writes,
+/// interrupted writes and a non-blocking descriptor. False, with the reason
+/// in LastSystemError(), when not every byte was written: writev(2) here, so
+/// that a short document reaches a pipe in one piece; WriteFile on
+/// GetStdHandle(STD_OUTPUT_HANDLE) on Windows.
+bool WriteToStandardOutput(std::string_view text, std::string_view end);
+
 /// What OpenTextFile found.
 enum class TextOpening {
   kOpened,

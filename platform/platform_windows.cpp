@@ -98,6 +98,55 @@ void UseBinaryStandardStreams() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
+void FillClosedStandardDescriptors() {
+  // A process started without a standard handle has none (null or
+  // INVALID_HANDLE_VALUE) and the C runtime's descriptor is not open: NUL
+  // takes the place. Standard output is opened for reading only, so that
+  // writing the document fails as it would have without one.
+  const struct {
+    DWORD which;
+    int descriptor;
+    DWORD access;
+    int mode;
+  } kStandard[] = {{STD_INPUT_HANDLE, 0, GENERIC_READ, _O_RDONLY},
+                   {STD_OUTPUT_HANDLE, 1, GENERIC_READ, _O_RDONLY},
+                   {STD_ERROR_HANDLE, 2, GENERIC_WRITE, _O_WRONLY}};
+  for (const auto& standard : kStandard) {
+    const HANDLE own = GetStdHandle(standard.which);
+    if (own != nullptr && own != INVALID_HANDLE_VALUE) continue;
+    const HANDLE null = CreateFileW(L"NUL", standard.access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (null == INVALID_HANDLE_VALUE) continue;
+    const int opened = _open_osfhandle(reinterpret_cast<intptr_t>(null), standard.mode | _O_BINARY);
+    if (opened < 0) {
+      CloseHandle(null);
+      continue;
+    }
+    if (opened != standard.descriptor) {
+      _dup2(opened, standard.descriptor);
+      _close(opened);
+    }
+    SetStdHandle(standard.which, reinterpret_cast<HANDLE>(_get_osfhandle(standard.descriptor)));
+  }
+}
+
+bool WriteToStandardOutput(std::string_view text, std::string_view end) {
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  for (std::string_view part : {text, end}) {
+    while (!part.empty()) {
+      const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(part.size(), 1u << 30));
+      DWORD put = 0;
+      if (WriteFile(output, part.data(), wanted, &put, nullptr) == 0) return false;
+      if (put == 0) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return false;
+      }
+      part.remove_prefix(put);
+    }
+  }
+  return true;
+}
+
 std::wstring Widen(std::string_view utf8) {
   if (utf8.empty()) return std::wstring();
   const int size = static_cast<int>(utf8.size());

@@ -1,7 +1,6 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -184,18 +183,18 @@ I18NString QamFormatterUtility::GetExceptionThrownDoc() {
 }
 
 uint32_t QamFormatterUtility::WriteToStdOut(const I18NString& document) {
-  std::string_view bytes = document.utf8();
-  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) return 1;
-  if (std::fputc('\n', stdout) == EOF) return 1;
+  // Whatever the C streams hold goes first; the document then goes straight
+  // to the descriptor, so that only a whole document, line feed included,
+  // counts as written.
   if (std::fflush(stdout) != 0) return 1;
-  return 0;
+  return platform::WriteToStandardOutput(document.utf8(), "\n") ? 0 : 1;
 }
 
 QamCmdObject::~QamCmdObject() = default;
 
 void QamCmdObject::WriteToStdOut(I18NString& document) {
   if (QamFormatterUtility::WriteToStdOut(document) != 0) {
-    int error = errno;
+    const int error = platform::LastSystemError();
     QAM_RAISE(kQamInputError, I18NString::FromUtf8(platform::SystemErrorText(
                                   "Could not write the document to standard output", error)));
   }

@@ -1,10 +1,22 @@
 // The driver's outcome table, on the real binary.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/cvs_repo.h"
 #include "support/test_support.h"
 
 using testing_support::ParseXml;
@@ -130,6 +142,99 @@ TEST(DriverTest, UnwritableStandardOutputExitsZero) {
         testing_support::QamcvsShellCommand() + " " + args + " >/dev/full 2>/dev/null; echo $?", false);
     EXPECT_EQ(shell.out, "0\n") << args;
   }
+}
+
+// A host that starts the program with standard output closed gets no
+// document and exit status 0: the closed descriptors are filled before
+// anything opens a file, so that the trace's syslog connection cannot take
+// descriptor 1 and receive the document. Standard input closed reads as
+// empty.
+TEST(DriverTest, ClosedStandardDescriptorsTakeNoDocument) {
+  testing_support::TempDir temp;
+  const std::string binary = testing_support::QamcvsShellCommand();
+  const std::string root = testing_support::ShellQuote(temp.path());
+  struct Case {
+    std::string command;
+    std::string output;  // standard output and the status echoed after it
+  } cases[] = {
+      {binary + " 1 PathToRep=" + root + " >&- 2>/dev/null; echo $? >&2", ""},
+      {binary + " 8 PathToRep=" + root + " >&- 2>&-; echo $? >&2", ""},
+      {binary + " abc >&- 2>/dev/null; echo $? >&2", ""},
+      {binary + " 9 OutputFile=- <&- 2>&-; echo $?",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><QAM_DOC><Output><IsDifferent>FALSE"
+       "</IsDifferent></Output></QAM_DOC>\n1\n"},
+  };
+  for (const Case& c : cases) {
+    // Under Wine a closed Unix descriptor is not a closed Windows handle.
+    if (testing_support::TestingWindowsBuild() && !c.output.empty()) continue;
+    auto shell = testing_support::Shell(c.command, false);
+    EXPECT_EQ(shell.out, c.output) << c.command;
+    if (c.output.empty()) {
+      EXPECT_EQ(shell.err, "0\n") << c.command;
+    }
+  }
+
+  // With a system log to talk to, the trace's connection is the first file
+  // the run opens. The log is a socket at /dev/log in a mount namespace of
+  // the test's own, so the machine's log is never touched.
+  if (testing_support::TestingWindowsBuild()) GTEST_SKIP() << "there is no syslog on Windows";
+  if (!testing_support::RunningAsRoot()) GTEST_SKIP() << "a private /dev/log needs root";
+  int fromChild[2];
+  ASSERT_EQ(pipe(fromChild), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fromChild[0]);
+    auto report = [&](const std::string& text) {
+      ssize_t ignored = write(fromChild[1], text.data(), text.size());
+      (void)ignored;
+      _exit(0);
+    };
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", "/dev", "tmpfs", 0, nullptr) != 0 ||
+        mknod("/dev/null", S_IFCHR | 0666, makedev(1, 3)) != 0) {
+      report(std::string("skip: no private /dev here: ") + std::strerror(errno));
+    }
+    const int log = socket(AF_UNIX, SOCK_DGRAM, 0);
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, "/dev/log");
+    if (log < 0 || bind(log, reinterpret_cast<struct sockaddr*>(&address), sizeof address) != 0) {
+      report(std::string("skip: no socket at /dev/log: ") + std::strerror(errno));
+    }
+    const pid_t run = fork();
+    if (run == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, STDERR_FILENO);
+      close(null);
+      close(STDOUT_FILENO);
+      execl(QAMCVS_BINARY, QAMCVS_BINARY, "1", ("PathToRep=" + temp.path()).c_str(),
+            "PathInRep=x", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(run, &status, 0);
+    std::string logged;
+    char message[65536];
+    for (ssize_t got; (got = recv(log, message, sizeof message, MSG_DONTWAIT)) > 0;) {
+      logged.append(message, static_cast<std::size_t>(got));
+      logged += '\n';
+    }
+    report("status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + "\n" +
+           logged);
+  }
+  close(fromChild[1]);
+  std::string told;
+  char buffer[4096];
+  for (ssize_t got; (got = read(fromChild[0], buffer, sizeof buffer)) > 0;) {
+    told.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(fromChild[0]);
+  waitpid(pid, nullptr, 0);
+  if (told.rfind("skip: ", 0) == 0) GTEST_SKIP() << told;
+  EXPECT_EQ(told.rfind("status 0\n", 0), 0u) << told;
+  EXPECT_EQ(told.find("QAM_DOC"), std::string::npos) << "the document went to the log:\n" << told;
+  EXPECT_NE(told.find(temp.path() + "/x"), std::string::npos) << "the trace was not logged:\n"
+                                                              << told;
 }
 
 // Source and Function name the raise itself: the line Source points at holds
