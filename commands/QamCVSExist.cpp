@@ -38,6 +38,8 @@ void QamCVSExist::ProceesOutPut() {
   QamSystemUtils::EnsureNoTrailingSlash(itemPath);
 
   {
+    // The narrow encoding is UTF-8 everywhere, so this converter opens no ICU
+    // converter: it copies the path once, to end it with a NUL.
     QamCodeConverter narrow(I18NGetPlatformDefaultEncoding(), itemPath);
     platform::Trace(std::string_view(narrow.toCharPtr(nullptr), narrow.byteLength()));
   }

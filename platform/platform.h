@@ -14,9 +14,16 @@
 
 namespace platform {
 
-/// Sends text to the debugger trace channel: syslog at LOG_USER|LOG_DEBUG
-/// here, OutputDebugStringA on Windows. Never standard output or error.
+/// Sends text to the debugger trace channel as one line: syslog at
+/// LOG_USER|LOG_DEBUG here, OutputDebugStringA on Windows. Never standard
+/// output or error. A control character in text (a line feed in a path) is
+/// written as "#" and three octal digits, the way rsyslog shows it, so that
+/// no text can forge a second line.
 void Trace(std::string_view text);
+
+/// text as Trace sends it, control characters written as "#ooo"; the same
+/// on every port (trace_line.cpp).
+std::string TraceLine(std::string_view text);
 
 /// Replaces the trace channel (tests read what is traced); an empty function
 /// restores the default.

@@ -34,12 +34,12 @@ struct DirCloser {
 }  // namespace
 
 void Trace(std::string_view text) {
+  const std::string line = TraceLine(text);
   if (TraceSink()) {
-    TraceSink()(text);
+    TraceSink()(line);
     return;
   }
   // The text is data, never the format.
-  std::string line(text);
   syslog(LOG_USER | LOG_DEBUG, "%s", line.c_str());
 }
 

@@ -26,13 +26,13 @@ std::function<void(std::string_view)>& TraceSink() {
 }  // namespace
 
 void Trace(std::string_view text) {
+  const std::string line = TraceLine(text);
   if (TraceSink()) {
-    TraceSink()(text);
+    TraceSink()(line);
     return;
   }
   // A debugger shows the text as it is: no line end is added.
-  std::string narrow(text);
-  OutputDebugStringA(narrow.c_str());
+  OutputDebugStringA(line.c_str());
 }
 
 void SetTraceSink(std::function<void(std::string_view)> sink) {

@@ -134,6 +134,8 @@ TEST_F(ExistTest, TracesTheComposedItemPathOnly) {
       {root, "", {root}},
       {root, "proj/missing", {root + "/proj/missing"}},  // no ",v" in the trace
       {root + "/nothere", "proj", {}},  // an unusable root composes nothing
+      // A trace is one line: no path can forge a second one.
+      {root, "proj/a\nfake line\r\x01", {root + "/proj/a#012fake line#015#001"}},
   };
   for (const Case& c : cases) {
     traced.clear();
