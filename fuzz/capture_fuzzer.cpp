@@ -1,7 +1,10 @@
 // Fuzzes the decoding of captured tool text: arbitrary bytes in an encoding
-// chosen from a list. The text must come out as valid Unicode without
-// U+0000, its counts must agree, valid UTF-8 must pass unchanged, and it must
-// render into a well-formed document that reads it back.
+// chosen from a list, or in the default reading (each line UTF-8 or
+// Windows-1252). The text must come out as valid Unicode without U+0000,
+// its counts must agree, valid UTF-8 must pass unchanged, strict UTF-8 must
+// agree with I18NString's own reading, a line repeated past the decoder's
+// blocks must decode as the repeated decoding, and the text must render into
+// a well-formed document that reads it back.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,7 +22,23 @@ const char* const kEncodings[] = {
     "UTF-8",    "utf8",        "ISO-8859-1", "windows-1252", "UTF-16",  "UTF-16LE",
     "UTF-16BE", "UTF-32",      "UTF-32LE",   "Shift_JIS",    "EUC-JP",  "GB18030",
     "Big5",     "ISO-2022-JP", "UTF-7",      "KOI8-R",       "ibm-037", "US-ASCII",
+    "",  // no Encoding: the default reading
 };
+
+// Just past the decoder's first 64 KiB block.
+constexpr std::size_t kLongText = 66 * 1024;
+
+std::string WithoutNul(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\0') {
+      out += "\xEF\xBF\xBD";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
 
 class CheckedOut : public QamCheckedOut {
  public:
@@ -51,14 +70,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                         "length() counts characters", encoding);
   fuzz_support::Require(static_cast<int>(text.toUtf16().size()) == text.size(),
                         "size() counts UTF-16 units", encoding);
-  if (std::string(encoding) == "UTF-8" && fuzz_support::IsValidUtf8(bytes) &&
-      bytes.find('\0') == std::string::npos && bytes.rfind("\xEF\xBB\xBF", 0) != 0) {
+  const std::string name(encoding);
+  const bool strictUtf8 = name == "UTF-8" || name == "utf8";
+  const bool bom = bytes.rfind("\xEF\xBB\xBF", 0) == 0;
+  if ((strictUtf8 || name.empty()) && fuzz_support::IsValidUtf8(bytes) &&
+      bytes.find('\0') == std::string::npos && !bom) {
     fuzz_support::Require(utf8 == bytes, "valid UTF-8 passes unchanged", bytes);
   }
+  if (strictUtf8 && !bom) {
+    const std::string expected = WithoutNul(I18NString::FromUtf8(std::string_view(bytes)).utf8());
+    fuzz_support::Require(utf8 == expected, "strict UTF-8 reads as I18NString reads it", bytes);
+  }
+  // One line repeated: the same line, decoded block by block.
+  if (name.empty() && !bom && !bytes.empty() && bytes.size() < kLongText &&
+      bytes.find_first_of("\r\n") == std::string::npos && (data[0] & 0xC0) == 0xC0) {
+    std::string line;
+    std::string expected;
+    while (line.size() < kLongText) {
+      line += bytes;
+      expected += utf8;
+    }
+    fuzz_support::Require(DecodeToolText(line, "").utf8() == expected,
+                          "a long line decodes as its parts", bytes);
+  }
 
-  QamInputParams params;
-  params.SetValue("OutputFile", I18NString("/dev/null"));
-  CheckedOut rendered(params);
+  static CheckedOut rendered = [] {
+    QamInputParams params;
+    params.SetValue("OutputFile", I18NString("/dev/null"));
+    return CheckedOut(params);
+  }();
   rendered.Set(text);
   std::string document(rendered.ConverToQamFormat().utf8());
   fuzz_support::ParsedDocument parsed = fuzz_support::RequireDocument(document);

@@ -11,10 +11,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static const fuzz_support::InputFile kFile("checkout");
-  bool raised = false;
-  std::string document = fuzz_support::RunCommandOn<QamCVSCheckOut>(kFile, data, size, &raised);
-  if (raised) return 0;
-  fuzz_support::ParsedDocument parsed = fuzz_support::RequireDocument(document);
+  const fuzz_support::CommandRun run = fuzz_support::RunCommandOn<QamCVSCheckOut>(kFile, data, size);
+  if (run.raised) return 0;
+  const std::string& document = run.document;
+  const fuzz_support::ParsedDocument& parsed = run.parsed;
   std::vector<std::string> flags = parsed.TextsOf("IsCheckedOut");
   std::vector<std::string> names = parsed.TextsOf("CheckedOutBy");
   fuzz_support::Require(flags.size() == 1 && names.size() == 1,

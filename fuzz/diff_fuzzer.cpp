@@ -10,11 +10,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static const fuzz_support::InputFile kFile("diff");
-  bool raised = false;
-  std::string document =
-      fuzz_support::RunCommandOn<QamCVSIsFileDifferent>(kFile, data, size, &raised);
-  fuzz_support::ParsedDocument parsed = fuzz_support::RequireDocument(document);
-  if (raised) {
+  const fuzz_support::CommandRun run =
+      fuzz_support::RunCommandOn<QamCVSIsFileDifferent>(kFile, data, size);
+  const std::string& document = run.document;
+  const fuzz_support::ParsedDocument& parsed = run.parsed;
+  if (run.raised) {
     fuzz_support::Require(parsed.TextsOf("Code") == std::vector<std::string>{"0x56177B77"},
                           "a refused comparison is an input error", document);
     return 0;

@@ -110,9 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   } catch (...) {
     document = std::string(QamFormatterUtility::GetExceptionThrownDoc().utf8());
   }
-  fuzz_support::RequireFailureDocument(document);
+  parsed = fuzz_support::RequireFailureDocument(document);
   if (!values[0].empty()) {
-    parsed = fuzz_support::ParseDocument(document);
     RequireReadBack(parsed.TextsOf("Message"), {values[0]}, 0, "failure message reads back",
                     document);
   }

@@ -4,17 +4,20 @@
 #ifndef QAMCVS_FUZZ_FUZZ_SUPPORT_H_
 #define QAMCVS_FUZZ_FUZZ_SUPPORT_H_
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 #include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/framework/MemoryManager.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/sax2/Attributes.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
@@ -166,8 +169,35 @@ struct ParsedDocument {
 namespace internal {
 
 inline std::string Utf8Of(const XMLCh* text, XMLSize_t length) {
-  std::u16string units(reinterpret_cast<const char16_t*>(text), length);
-  return std::string(I18NString(units.c_str(), static_cast<int>(units.size())).utf8());
+  // Straight to UTF-8: a document has many values, and a string made for
+  // each would cost more than the parse. An unpaired surrogate becomes U+FFFD.
+  std::string out;
+  out.reserve(length);
+  for (XMLSize_t i = 0; i < length; ++i) {
+    char32_t code = text[i];
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;
+    }
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (code >> 18));
+      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
 }
 
 inline std::string Utf8Of(const XMLCh* text) {
@@ -206,14 +236,67 @@ class Collector : public xercesc::DefaultHandler {
 
 }  // namespace internal
 
+/// Memory for the one reader below. Each parse makes an input reader of
+/// some 170 KB; under AddressSanitizer a block that large is mapped and
+/// unmapped every time, page faults included, which cost more than the parse.
+/// Large blocks are kept for the next parse instead; small ones go to the
+/// ordinary allocator, where AddressSanitizer checks them as always.
+class ReusingMemoryManager : public xercesc::MemoryManager {
+ public:
+  xercesc::MemoryManager* getExceptionMemoryManager() override {
+    return xercesc::XMLPlatformUtils::fgMemoryManager;
+  }
+  void* allocate(XMLSize_t size) override {
+    for (std::size_t i = 0; i < kept_.size(); ++i) {
+      if (SizeOf(kept_[i]) == size) {
+        char* block = kept_[i];
+        kept_[i] = kept_.back();
+        kept_.pop_back();
+        return block + kHeader;
+      }
+    }
+    // The size goes in a header before the block, kept 16-byte aligned.
+    auto* block = static_cast<char*>(::operator new(size + kHeader));
+    std::memcpy(block, &size, sizeof size);
+    return block + kHeader;
+  }
+  void deallocate(void* memory) override {
+    if (memory == nullptr) return;
+    char* block = static_cast<char*>(memory) - kHeader;
+    if (SizeOf(block) >= kLarge && kept_.size() < kMostKept) {
+      kept_.push_back(block);
+    } else {
+      ::operator delete(block);
+    }
+  }
+
+ private:
+  static constexpr std::size_t kHeader = 16;
+  static constexpr std::size_t kLarge = 16 * 1024;
+  static constexpr std::size_t kMostKept = 16;
+  static std::size_t SizeOf(const char* block) {
+    std::size_t size;
+    std::memcpy(&size, block, sizeof size);
+    return size;
+  }
+  std::vector<char*> kept_;
+};
+
 /// Parses document (UTF-8) without validation; wellFormed tells whether
-/// Xerces accepted it. The XML platform must be up.
+/// Xerces accepted it. The XML platform must be up. One reader serves every
+/// document: making one builds some 170 KB of buffers.
 inline ParsedDocument ParseDocument(std::string_view document) {
   EnsureXmlPlatform();
+  // Never destroyed: it lives as long as the XML platform, which the
+  // targets never stop.
+  static xercesc::SAX2XMLReader* const reader = [] {
+    xercesc::SAX2XMLReader* made =
+        xercesc::XMLReaderFactory::createXMLReader(new ReusingMemoryManager);
+    made->setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, false);
+    made->setFeature(xercesc::XMLUni::fgSAX2CoreValidation, false);
+    return made;
+  }();
   ParsedDocument parsed;
-  std::unique_ptr<xercesc::SAX2XMLReader> reader(xercesc::XMLReaderFactory::createXMLReader());
-  reader->setFeature(xercesc::XMLUni::fgSAX2CoreNameSpaces, false);
-  reader->setFeature(xercesc::XMLUni::fgSAX2CoreValidation, false);
   internal::Collector collector(&parsed);
   reader->setContentHandler(&collector);
   reader->setErrorHandler(&collector);
@@ -228,6 +311,8 @@ inline ParsedDocument ParseDocument(std::string_view document) {
   } catch (const xercesc::XMLException& error) {
     parsed.error = internal::Utf8Of(error.getMessage());
   }
+  reader->setContentHandler(nullptr);
+  reader->setErrorHandler(nullptr);
   return parsed;
 }
 
@@ -244,8 +329,8 @@ inline ParsedDocument RequireDocument(std::string_view document) {
 }
 
 /// Checks a failure document: well-formed, one Error with a 0x code and a
-/// message.
-inline void RequireFailureDocument(std::string_view document) {
+/// message. Returns it parsed.
+inline ParsedDocument RequireFailureDocument(std::string_view document) {
   ParsedDocument parsed = RequireDocument(document);
   Require(parsed.Count("Error") == 1, "failure document has one Error", document);
   std::vector<std::string> codes = parsed.TextsOf("Code");
@@ -253,31 +338,42 @@ inline void RequireFailureDocument(std::string_view document) {
           "failure document has a 0x code", document);
   std::vector<std::string> messages = parsed.TextsOf("Message");
   Require(messages.size() == 1 && !messages[0].empty(), "failure document has a message", document);
+  return parsed;
 }
 
 /// A file in memory-backed storage holding the fuzz input for the commands
-/// that read OutputFile; one per target and process.
+/// that read OutputFile; one per target and process, kept open and
+/// rewritten in place for each input.
 class InputFile {
  public:
   explicit InputFile(const char* target) {
     const char* folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     path_ = std::string(folder) + "/qamcvs-fuzz-" + target + "-" + std::to_string(getpid());
+    descriptor_ = open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    Require(descriptor_ >= 0, "the fuzz input file can be made", path_);
   }
-  ~InputFile() { unlink(path_.c_str()); }
+  ~InputFile() {
+    close(descriptor_);
+    unlink(path_.c_str());
+  }
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
   /// Replaces the file's content; stops when it cannot be written.
   void Write(const uint8_t* data, std::size_t size) const {
-    std::FILE* file = std::fopen(path_.c_str(), "wb");
-    Require(file != nullptr, "the fuzz input file can be written", path_);
-    bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-    Require(std::fclose(file) == 0 && written, "the fuzz input file can be written", path_);
+    bool written = ftruncate(descriptor_, 0) == 0;
+    for (std::size_t at = 0; written && at < size;) {
+      const ssize_t put = pwrite(descriptor_, data + at, size - at, static_cast<off_t>(at));
+      written = put > 0;
+      if (written) at += static_cast<std::size_t>(put);
+    }
+    Require(written, "the fuzz input file can be written", path_);
   }
   const std::string& path() const { return path_; }
 
  private:
   std::string path_;
+  int descriptor_ = -1;
 };
 
 /// Number of (possibly overlapping) places where pattern occurs in text: an
@@ -291,27 +387,34 @@ inline std::size_t CountOccurrences(std::string_view text, std::string_view patt
   return count;
 }
 
+/// A command's document, checked well-formed and parsed once.
+struct CommandRun {
+  std::string document;
+  ParsedDocument parsed;
+  bool raised = false;  // the failure document, checked as one
+};
+
 /// Runs a command the way the driver does, on OutputFile = file holding
-/// data: the command's document, or the failure document when it raises
-/// (then *raised is true and the failure document has been checked).
+/// data: the command's document, or the failure document when it raises.
 template <class Command>
-std::string RunCommandOn(const InputFile& file, const uint8_t* data, std::size_t size,
-                         bool* raised) {
+CommandRun RunCommandOn(const InputFile& file, const uint8_t* data, std::size_t size) {
   EnsureXmlPlatform();
   file.Write(data, size);
   QamInputParams params;
   params.SetValue("OutputFile", I18NString::FromUtf8(file.path()));
-  *raised = false;
+  CommandRun run;
   try {
     Command command(params);
     command.ProceesOutPut();
-    return std::string(command.ConverToQamFormat().utf8());
+    run.document = std::string(command.ConverToQamFormat().utf8());
   } catch (...) {
-    *raised = true;
-    std::string document(QamFormatterUtility::GetExceptionThrownDoc().utf8());
-    RequireFailureDocument(document);
-    return document;
+    run.raised = true;
+    run.document = std::string(QamFormatterUtility::GetExceptionThrownDoc().utf8());
+    run.parsed = RequireFailureDocument(run.document);
+    return run;
   }
+  run.parsed = RequireDocument(run.document);
+  return run;
 }
 
 /// Stops when a value read back from a document holds a carriage return or

@@ -8,7 +8,6 @@
 
 #include "QamCVSHistory.h"
 #include "fuzz_support.h"
-#include "text_capture.h"
 
 namespace {
 const char kSeparator[] = "----------------------------";
@@ -16,13 +15,15 @@ const char kSeparator[] = "----------------------------";
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static const fuzz_support::InputFile kFile("history");
-  bool raised = false;
-  std::string document = fuzz_support::RunCommandOn<QamCVSHistory>(kFile, data, size, &raised);
-  if (raised) return 0;
-  fuzz_support::ParsedDocument parsed = fuzz_support::RequireDocument(document);
+  const fuzz_support::CommandRun run = fuzz_support::RunCommandOn<QamCVSHistory>(kFile, data, size);
+  if (run.raised) return 0;
+  const std::string& document = run.document;
+  const fuzz_support::ParsedDocument& parsed = run.parsed;
   std::size_t records = parsed.Count("Record");
-  I18NString text = DecodeToolText(std::string(reinterpret_cast<const char*>(data), size), "UTF-8");
-  std::size_t separators = fuzz_support::CountOccurrences(text.utf8(), kSeparator);
+  // Decoding keeps every ASCII byte as it is, so the separators of the text
+  // are those of the raw bytes.
+  std::size_t separators = fuzz_support::CountOccurrences(
+      std::string_view(reinterpret_cast<const char*>(data), size), kSeparator);
   fuzz_support::Require(records <= separators, "no more records than separators", document);
   for (const char* field : {"Author", "Revision", "DateTime", "Comment"}) {
     std::vector<std::string> values = parsed.TextsOf(field);
