@@ -1,6 +1,8 @@
 #include "QamCVSCheckOut.h"
 
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "QamUtil.h"
 
@@ -11,6 +13,15 @@ namespace {
 constexpr const char* kLocksMarker = "locks: strict";
 constexpr const char* kAccessListMarker = "access list:";
 constexpr const char* kNameEnd = ":";
+
+// The length of the UTF-8 sequence that lead begins; the text is valid UTF-8.
+std::size_t SequenceLength(char lead) {
+  const auto byte = static_cast<unsigned char>(lead);
+  if (byte < 0x80) return 1;
+  if (byte < 0xE0) return 2;
+  if (byte < 0xF0) return 3;
+  return 4;
+}
 
 // Bytes dropped from the user name wherever they stand. They are all ASCII,
 // so dropping them never splits a multi-byte character.
@@ -23,49 +34,35 @@ bool IsDroppedByte(char byte) {
 QamCVSCheckOut::QamCVSCheckOut(QamInputParams& params) : QamCheckedOut(params) {}
 
 void QamCVSCheckOut::ProceesOutPut() {
-  const I18NString text = outputText;
-  const I18NString locksMarker(kLocksMarker);
-  const I18NString accessListMarker(kAccessListMarker);
-
+  const std::string_view text = outputText.utf8();
   // Both markers are searched from the start: the header comes first, so
   // their first occurrences are the header's own lines.
-  const int locksAt = text.find(locksMarker, 0);
-  const int accessListAt = text.find(accessListMarker, 0);
+  const std::size_t locksAt = text.find(kLocksMarker);
+  const std::size_t accessListAt = text.find(kAccessListMarker);
+  if (locksAt == std::string_view::npos || accessListAt == std::string_view::npos) return;
 
   // Skip the marker and the one character after it (the line end, or the
   // carriage return of a CR LF pair; the line feed is filtered out below).
-  int start = locksAt;
-  for (int step = 0; step <= locksMarker.length() && start != -1; ++step) {
-    start = text.incrementOffset(start);
-  }
-  if (start == -1 || accessListAt == -1) return;
-
+  std::size_t start = locksAt + std::strlen(kLocksMarker);
+  if (start >= text.size()) return;
+  start += SequenceLength(text[start]);
   // "access list:" before the end of the skipped marker: the two lines do
   // not frame a lock list (a non-strict header followed by a later "locks:
-  // strict", or the markers out of order). substr would take a count of -1
-  // as "to the end", so this must be refused before the cut.
-  if (accessListAt < start) return;
-
-  I18NString region = text.substr(start, accessListAt - start);
-  const int colonAt = region.find(I18NString(kNameEnd), 0);
-  if (colonAt == -1) return;
+  // strict", or the markers out of order).
+  if (start >= text.size() || accessListAt < start) return;
 
   // Only the first lock's user is reported: everything from its colon on
   // (its revision and any further lock lines) goes.
-  const I18NString name = region.substr(0, colonAt);
+  const std::string_view region = text.substr(start, accessListAt - start);
+  const std::size_t colonAt = region.find(kNameEnd);
+  if (colonAt == std::string_view::npos) return;
 
-  const char* encoding = I18NGetPlatformDefaultEncoding();
-  QamCodeConverter converter(encoding, name);
-  const char* narrow = converter.toCharPtr(nullptr);
-
-  // The name is taken whole, however long: the work buffer grows with it, so
-  // no lock holder's name is cut or overflows a fixed buffer.
+  // The name is taken whole, however long, and filtered byte by byte.
   std::string filtered;
-  for (const char* byte = narrow; *byte != '\0'; ++byte) {
-    if (!IsDroppedByte(*byte)) filtered += *byte;
+  for (const char byte : region.substr(0, colonAt)) {
+    if (!IsDroppedByte(byte)) filtered += byte;
   }
-
-  checkedOutBy = I18NString(filtered.c_str(), encoding, -1);
+  checkedOutBy = I18NString::FromUtf8(filtered);
   QamSystemUtils::TrimLeft(checkedOutBy);
   QamSystemUtils::TrimRight(checkedOutBy);
   isCheckedOut = !checkedOutBy.empty();
