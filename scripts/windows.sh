@@ -15,7 +15,7 @@ stage() { echo; echo "=== windows: $* ($((SECONDS - timer)) s)"; }
 
 stage "installing what is missing"
 QAM_SETUP_EXTRA="g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 googletest
-                 python3 zip unzip groff-base" scripts/setup.sh
+                 python3 zip unzip groff-base icu-devtools" scripts/setup.sh
 
 stage "dependencies"
 scripts/windows_deps.sh

@@ -84,19 +84,31 @@ cmake --build xerces-build -j "$jobs" --target xerces-c >xerces-build.log
 cmake -P xerces-build/src/cmake_install.cmake >/dev/null
 echo "Xerces-C $xerces_version: $((SECONDS - start)) s"
 
-# --- ICU: native tools first, then the cross build ------------------------
-# The cross build runs the data tools (icupkg, pkgdata...) of a native build
-# of the same sources, and builds none of its own (--disable-tools). For
-# Windows only the common library and the data are made: the program uses
-# no i18n service, and skipping that library halves the cross build.
+# --- ICU: Debian's own tools, then the cross build ------------------------
+# The cross build runs the data tools (icupkg, pkgdata, genccode...) of a
+# native ICU of the same version and builds none of its own (--disable-tools).
+# Debian's icu-devtools are those tools, version for version, so the native
+# side is only configured, for the settings the cross build reads from it
+# (config/icucross.mk), and its bin/ points at them; building a native ICU
+# would take minutes more. For Windows only the common library and the data
+# are made: the program uses no i18n service.
 common=(--enable-static --disable-shared --disable-tests --disable-samples
         --disable-extras --disable-icuio --disable-layoutex)
-start=$SECONDS
-mkdir -p icu-native
+installed=$(dpkg-query -W -f='${Version}' icu-devtools 2>/dev/null || true)
+case $installed in
+  "$icu_version"-*) ;;
+  *) echo "icu-devtools $icu_version is needed (installed: ${installed:-none})" >&2; exit 1 ;;
+esac
+mkdir -p icu-native/bin
 (cd icu-native &&
-   CFLAGS=-O2 CXXFLAGS=-O2 "$icu_src/source/configure" "${common[@]}" >configure.log &&
-   make -j "$jobs" >build.log 2>&1) || { tail -n 40 icu-native/build.log >&2; exit 1; }
-echo "ICU $icu_version native tools: $((SECONDS - start)) s"
+   "$icu_src/source/configure" "${common[@]}" >configure.log &&
+   make config/icucross.mk config/icucross.inc >build.log 2>&1) ||
+  { tail -n 40 icu-native/configure.log icu-native/build.log >&2; exit 1; }
+for tool in icupkg pkgdata genccode gencmn gencnval makeconv genrb; do
+  path=$(command -v "$tool" || ls /usr/sbin/"$tool" 2>/dev/null) ||
+    { echo "ICU tool $tool not found" >&2; exit 1; }
+  ln -sf "$path" "icu-native/bin/$tool"
+done
 
 # Debian's ICU source carries the data prebuilt (source/data/in/icudt72l.dat),
 # not the sources the data filter works on, so icupkg cuts the package down
