@@ -189,7 +189,11 @@ TEST(DriverTest, ClosedStandardDescriptorsTakeNoDocument) {
       (void)ignored;
       _exit(0);
     };
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+    // Private, so that the tmpfs on /dev never reaches the machine's own
+    // mounts; in a chroot "/" is no mount point, but /dev usually is.
+    if (unshare(CLONE_NEWNS) != 0 ||
+        (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 &&
+         mount(nullptr, "/dev", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) ||
         mount("tmpfs", "/dev", "tmpfs", 0, nullptr) != 0 ||
         mknod("/dev/null", S_IFCHR | 0666, makedev(1, 3)) != 0) {
       report(std::string("skip: no private /dev here: ") + std::strerror(errno));
