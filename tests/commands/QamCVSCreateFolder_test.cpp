@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "support/cvs_repo.h"
+#include "support/cvs_fixture.h"
 #include "support/test_support.h"
 
-using testing_support::CvsRepo;
+using testing_support::CvsFixture;
 using testing_support::ParseXml;
 using testing_support::RunResult;
 using testing_support::Shell;
@@ -59,7 +59,7 @@ class CreateFolderTest : public ::testing::Test {
     return testing_support::RunQamcvs(
         {"7", "PathToRep=" + pathToRep, "PathInRep=" + pathInRep, "FolderName=" + folderName});
   }
-  CvsRepo repo_;
+  CvsFixture repo_;
 };
 
 TEST_F(CreateFolderTest, OutcomesOnDisk) {
@@ -160,7 +160,7 @@ TEST_F(CreateFolderTest, MissingParameterRaisesAndMakesNothing) {
 TEST(CreateFolderPermissionTest, ReadOnlyFolderGivesTheInvalidReason) {
   const std::string why = testing_support::UnprivilegedUnavailable();
   if (!why.empty()) GTEST_SKIP() << "permission cases skipped: " << why;
-  CvsRepo repo;
+  CvsFixture repo;
   repo.Import("proj", {{"a.txt", "a\n"}, {"locked/b.txt", "b\n"}});
   repo.GiveToNobody();
   Shell("chmod 0555 " + ShellQuote(repo.Path("proj/locked")));

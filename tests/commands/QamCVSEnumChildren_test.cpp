@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "QamCVSAdminFileTable.h"
-#include "support/cvs_repo.h"
+#include "support/cvs_fixture.h"
 #include "support/test_support.h"
 
-using testing_support::CvsRepo;
+using testing_support::CvsFixture;
 using testing_support::ParseXml;
 using testing_support::RunResult;
 using testing_support::Shell;
@@ -54,14 +54,15 @@ using Children = std::vector<std::pair<std::string, std::string>>;
 class EnumChildrenTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    repo_ = new CvsRepo();
+    repo_ = new CvsFixture();
     repo_->Import("proj", {{"notes", "n\n"}, {"a,b", "ab\n"}, {"config", "c\n"},
                            {"history", "h\n"}, {"modules", "m\n"}, {"v", "v\n"},
                            {"val-tags", "t\n"}, {"x", "x\n"}, {"gone", "g\n"},
                            {"sub/inner.txt", "i\n"}, {"sub/config", "c\n"},
                            {"sub/checkoutlist", "c\n"}});
     const std::string copy = repo_->Checkout("proj");
-    repo_->RemoveAndCommit(copy, {"gone"});
+    repo_->Cvs(copy, {"remove", "-f", "gone"});
+    repo_->Commit(copy, {"gone"}, "remove files");
     const std::string proj = ShellQuote(repo_->Path("proj"));
     Shell("cd " + proj + " && echo r > README && echo x > x && echo v > v && echo c > ,v && " +
           "mkdir a,v Emptydir dup sub/Emptydir && cp notes,v dup,v");
@@ -70,10 +71,10 @@ class EnumChildrenTest : public ::testing::Test {
     delete repo_;
     repo_ = nullptr;
   }
-  static CvsRepo* repo_;
+  static CvsFixture* repo_;
 };
 
-CvsRepo* EnumChildrenTest::repo_ = nullptr;
+CvsFixture* EnumChildrenTest::repo_ = nullptr;
 
 const Children kProjFolders = {
     {"Attic", "TRUE"}, {"a,v", "TRUE"}, {"dup", "TRUE"}, {"sub", "TRUE"}};
@@ -178,7 +179,7 @@ TEST(AdminFileTableTest, MembershipIsExact) {
 TEST(EnumChildrenPermissionTest, UnreadableFolderAndReadOnlyRoot) {
   const std::string why = testing_support::UnprivilegedUnavailable();
   if (!why.empty()) GTEST_SKIP() << "permission cases skipped: " << why;
-  CvsRepo repo;
+  CvsFixture repo;
   repo.Import("proj", {{"a.txt", "a\n"}, {"sub/b.txt", "b\n"}});
   repo.GiveToNobody();
   const std::string root = repo.root();

@@ -6,10 +6,10 @@
 
 #include "QamCVSExist.h"
 #include "platform.h"
-#include "support/cvs_repo.h"
+#include "support/cvs_fixture.h"
 #include "support/test_support.h"
 
-using testing_support::CvsRepo;
+using testing_support::CvsFixture;
 using testing_support::ParseXml;
 using testing_support::RunQamcvs;
 using testing_support::Shell;
@@ -47,11 +47,12 @@ Answer Ask(const std::vector<std::string>& args, int* status = nullptr,
 class ExistTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    repo_ = new CvsRepo();
+    repo_ = new CvsFixture();
     repo_->Import("proj", {{"readme.txt", "r\n"}, {"src/main.c", "m\n"},
                            {"both/inner.txt", "i\n"}, {"gone.txt", "g\n"}});
     const std::string copy = repo_->Checkout("proj");
-    repo_->RemoveAndCommit(copy, {"gone.txt"});
+    repo_->Cvs(copy, {"remove", "-f", "gone.txt"});
+    repo_->Commit(copy, {"gone.txt"}, "remove files");
     testing_support::WriteFile(copy + "/notadded.txt", "never added\n");
     const std::string proj = repo_->Path("proj");
     Shell("cp " + ShellQuote(proj + "/readme.txt,v") + " " + ShellQuote(proj + "/both,v") +
@@ -63,10 +64,10 @@ class ExistTest : public ::testing::Test {
     delete repo_;
     repo_ = nullptr;
   }
-  static CvsRepo* repo_;
+  static CvsFixture* repo_;
 };
 
-CvsRepo* ExistTest::repo_ = nullptr;
+CvsFixture* ExistTest::repo_ = nullptr;
 
 TEST_F(ExistTest, AnswersFromTheRepositoryOnDisk) {
   const std::string root = repo_->root();
@@ -153,7 +154,7 @@ TEST_F(ExistTest, TracesTheComposedItemPathOnly) {
 TEST(ExistPermissionTest, RootMustBeReadableAndWritable) {
   const std::string why = testing_support::UnprivilegedUnavailable();
   if (!why.empty()) GTEST_SKIP() << "permission cases skipped: " << why;
-  CvsRepo repo;
+  CvsFixture repo;
   repo.Import("proj", {{"a.txt", "a\n"}});
   repo.GiveToNobody();
   const std::string root = repo.root();

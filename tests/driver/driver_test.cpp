@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "support/cvs_repo.h"
 #include "support/test_support.h"
 
 using testing_support::ParseXml;

@@ -17,7 +17,6 @@
 #include <xercesc/util/TransService.hpp>
 #include <xercesc/util/XMLString.hpp>
 
-#include "support/cvs_repo.h"
 #include "support/test_support.h"
 
 namespace {

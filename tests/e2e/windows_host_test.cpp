@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "support/cvs_repo.h"
+#include "support/cvs_fixture.h"
 #include "support/test_support.h"
 
-using testing_support::CvsRepo;
+using testing_support::CvsFixture;
 using testing_support::RunQamcvs;
 using testing_support::RunResult;
 
@@ -34,7 +34,7 @@ class WindowsHostTest : public ::testing::Test {
   void SetUp() override {
     repo_.Import("proj", {{"src/main.c", "int main;\n"}, {std::string(kJapanese) + ".txt", "j\n"}});
   }
-  CvsRepo repo_;
+  CvsFixture repo_;
 };
 
 TEST_F(WindowsHostTest, NamesOutsideCodePage1252SurviveTheCommandLine) {

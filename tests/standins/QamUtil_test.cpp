@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "platform_posix.h"
-#include "standins/as_nobody.h"
 #include "support/test_support.h"
 
 namespace {

@@ -18,7 +18,6 @@
 #include "PYLException.h"
 #include "QamFormatter.h"
 #include "encoding.h"
-#include "standins/as_nobody.h"
 #include "support/cvs_fixture.h"
 #include "support/test_support.h"
 

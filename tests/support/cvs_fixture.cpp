@@ -21,14 +21,14 @@ RunResult RunIn(const std::string& folder, const std::string& author,
   return result;
 }
 
-CvsFixture::CvsFixture() : root_(temp_ / "repository") {
+CvsFixture::CvsFixture() : root_(temp_ / "repo") {
   RunIn(temp_.path(), "alice", {"cvs", "-Q", "-d", root_, "init"});
 }
 
-void CvsFixture::Import(const std::string& module,
-                        const std::vector<std::pair<std::string, std::string>>& files,
+void CvsFixture::Import(const std::string& module, const FileList& files,
                         const std::string& message, const std::string& author) {
   std::string source = Scratch("import-" + std::to_string(++serial_));
+  std::filesystem::create_directories(source);
   for (const auto& [name, content] : files) {
     std::filesystem::create_directories(std::filesystem::path(source + "/" + name).parent_path());
     WriteFile(source + "/" + name, content);
@@ -59,18 +59,30 @@ void CvsFixture::Commit(const std::string& workingCopy, const std::vector<std::s
   Cvs(workingCopy, arguments, author);
 }
 
-std::string CvsFixture::Log(const std::string& workingCopy, const std::vector<std::string>& names) {
-  std::vector<std::string> arguments = {"log"};
-  arguments.insert(arguments.end(), names.begin(), names.end());
-  return Cvs(workingCopy, arguments).out;
+std::string CvsFixture::Log(const std::string& workingCopy,
+                            const std::vector<std::string>& arguments) {
+  std::vector<std::string> command = {"log"};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  return Cvs(workingCopy, command).out;
 }
 
-std::string CvsFixture::RLog(const std::string& inRepository) {
-  return Cvs(temp_.path(), {"rlog", inRepository}).out;
+std::string CvsFixture::RLog(const std::string& inRepository,
+                             const std::vector<std::string>& options) {
+  std::vector<std::string> command = {"rlog"};
+  command.insert(command.end(), options.begin(), options.end());
+  command.push_back(inRepository);
+  return Cvs(temp_.path(), command).out;
 }
 
-std::string RcsLog(const std::string& archive) {
-  return RunIn("/", "alice", {"rlog", archive}).out;
+void CvsFixture::GiveToNobody() {
+  if (RunningAsRoot()) RunIn("/", "alice", {"chown", "-R", "nobody:nogroup", root_});
+}
+
+std::string RcsLog(const std::string& archive, const std::vector<std::string>& options) {
+  std::vector<std::string> command = {"rlog"};
+  command.insert(command.end(), options.begin(), options.end());
+  command.push_back(archive);
+  return RunIn("/", "alice", command).out;
 }
 
 void RcsCheckIn(const std::string& workFile, const std::string& content,

@@ -12,27 +12,33 @@
 
 namespace testing_support {
 
+/// (path relative to the module or working copy, content)
+using FileList = std::vector<std::pair<std::string, std::string>>;
+
 /// Runs program with arguments in folder, LOGNAME set to author (cvs records
 /// it as the author; rcs as the lock holder). Fails the test (ADD_FAILURE)
 /// with the output when check is true and the program fails.
 RunResult RunIn(const std::string& folder, const std::string& author,
                 const std::vector<std::string>& argv, bool check = true);
 
-/// A repository made by "cvs init" in a fresh temporary folder.
+/// A repository made by "cvs init" in a fresh temporary folder, removed with
+/// it. Every step fails the test (ADD_FAILURE) when cvs fails.
 class CvsFixture {
  public:
   CvsFixture();
-  /// The repository root (absolute).
+  /// The repository root (absolute, no trailing "/").
   const std::string& root() const { return root_; }
+  /// root() + "/" + inRepository.
+  std::string Path(const std::string& inRepository) const { return root_ + "/" + inRepository; }
+  /// The archive of a path in the repository ("module/file" -> root/module/file,v).
+  std::string Archive(const std::string& inRepository) const { return Path(inRepository) + ",v"; }
   /// A path in the temporary folder beside the repository.
   std::string Scratch(const std::string& name) const { return temp_ / name; }
-  /// The archive of a path in the repository ("module/file" -> root/module/file,v).
-  std::string Archive(const std::string& inRepository) const { return root_ + "/" + inRepository + ",v"; }
 
-  /// "cvs import" of files (name, content) as module: revision 1.1
-  /// ("Initial revision") and the vendor branch 1.1.1.1 with message.
-  void Import(const std::string& module, const std::vector<std::pair<std::string, std::string>>& files,
-              const std::string& message, const std::string& author);
+  /// "cvs import" of files as module: revision 1.1 ("Initial revision") of
+  /// each and the vendor branch 1.1.1.1 with message.
+  void Import(const std::string& module, const FileList& files,
+              const std::string& message = "Initial import", const std::string& author = "alice");
   /// "cvs checkout" of module into a new working copy; returns its path.
   std::string Checkout(const std::string& module);
   /// Runs cvs with arguments in a working copy as author.
@@ -41,11 +47,14 @@ class CvsFixture {
   /// "cvs commit" of names with message (given through a file, so any text
   /// works; an empty message makes cvs write "*** empty log message ***").
   void Commit(const std::string& workingCopy, const std::vector<std::string>& names,
-              const std::string& message, const std::string& author);
-  /// "cvs log" of a file in a working copy (standard output only).
-  std::string Log(const std::string& workingCopy, const std::vector<std::string>& names);
-  /// "cvs rlog" of a path in the repository.
-  std::string RLog(const std::string& inRepository);
+              const std::string& message, const std::string& author = "alice");
+  /// "cvs log" with arguments (options, then names) in a working copy
+  /// (standard output only).
+  std::string Log(const std::string& workingCopy, const std::vector<std::string>& arguments);
+  /// "cvs rlog" with options of a path in the repository.
+  std::string RLog(const std::string& inRepository, const std::vector<std::string>& options = {});
+  /// Hands the whole repository to user nobody (for permission cases).
+  void GiveToNobody();
 
  private:
   TempDir temp_;
@@ -53,8 +62,8 @@ class CvsFixture {
   int serial_ = 0;
 };
 
-/// rlog's text for an RCS archive.
-std::string RcsLog(const std::string& archive);
+/// rlog's text, with options, for an RCS archive.
+std::string RcsLog(const std::string& archive, const std::vector<std::string>& options = {});
 
 /// Checks in the content of workFile as revision (empty: the next one) with
 /// rcs's ci, author, date ("YYYY/MM/DD hh:mm:ss") and message; the first

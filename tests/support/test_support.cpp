@@ -2,7 +2,9 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +25,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -74,9 +77,37 @@ std::string Utf8Of(const XMLCh* text) {
 
 // Processes are started only by the Linux suite; the Windows one runs in-process tests.
 #ifndef _WIN32
-RunResult Run(const std::vector<std::string>& argv, const std::string& input,
-              int killAfterSeconds) {
+namespace {
+
+// The user and group "nobody", looked up before a fork: the child only calls
+// what is safe between fork and exec.
+struct Nobody {
+  bool known = false;
+  uid_t uid = 0;
+  gid_t gid = 0;
+};
+
+Nobody LookUpNobody() {
+  Nobody nobody;
+  if (const struct passwd* entry = getpwnam("nobody")) {
+    nobody = {true, entry->pw_uid, entry->pw_gid};
+  }
+  return nobody;
+}
+
+// In a forked child: drops every right to those of nobody when running as
+// root (supplementary groups first, the user last); true when done or not needed.
+bool BecomeNobody(const Nobody& nobody) {
+  if (geteuid() != 0) return true;
+  return nobody.known && setgroups(0, nullptr) == 0 && setgid(nobody.gid) == 0 &&
+         setuid(nobody.uid) == 0;
+}
+
+// Run, as nobody (see BecomeNobody) when unprivileged is true.
+RunResult RunChild(const std::vector<std::string>& argv, const std::string& input,
+                   int killAfterSeconds, bool unprivileged) {
   RunResult result;
+  const Nobody nobody = unprivileged ? LookUpNobody() : Nobody();
   const auto start = std::chrono::steady_clock::now();
   const auto deadline = start + std::chrono::seconds(killAfterSeconds);
   int in[2], out[2], err[2];
@@ -87,6 +118,7 @@ RunResult Run(const std::vector<std::string>& argv, const std::string& input,
     dup2(out[1], 1);
     dup2(err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    if (unprivileged && !BecomeNobody(nobody)) _exit(kCouldNotBecomeNobody);
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
@@ -160,6 +192,13 @@ RunResult Run(const std::vector<std::string>& argv, const std::string& input,
   return result;
 }
 
+}  // namespace
+
+RunResult Run(const std::vector<std::string>& argv, const std::string& input,
+              int killAfterSeconds) {
+  return RunChild(argv, input, killAfterSeconds, false);
+}
+
 RunResult RunQamcvs(const std::vector<std::string>& args, const std::string& input,
                     int killAfterSeconds) {
   std::vector<std::string> argv;
@@ -190,12 +229,53 @@ bool HaveProgram(const std::string& name) {
 
 bool RunningAsRoot() { return geteuid() == 0; }
 
-std::string AsNobodyPrefix() {
+int AsNobody(const std::function<int()>& check) {
+  const Nobody nobody = LookUpNobody();
+  std::fflush(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!BecomeNobody(nobody)) _exit(kCouldNotBecomeNobody);
+    _exit(check());
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+std::string UnprivilegedUnavailable() {
+  const std::string binary = QamcvsBinary();
+  if (!QamcvsLauncher().empty()) {
+    return "the program runs through " + QamcvsLauncher() + ", whose set-up belongs to root";
+  }
   if (!RunningAsRoot()) return std::string();
-  return "setpriv --reuid=nobody --regid=nogroup --clear-groups -- ";
+  RunResult probe = RunChild({"test", "-x", binary}, "", 0, true);
+  if (probe.status != 0) {
+    return "user nobody cannot run " + binary + " (status " + std::to_string(probe.status) +
+           "); permission cases need an unprivileged user, since root may read and write "
+           "everything";
+  }
+  return std::string();
+}
+
+RunResult RunQamcvsUnprivileged(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{QamcvsBinary()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunChild(argv, "", 0, true);
 }
 
 #endif  // _WIN32
+
+std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
 
 std::string QamcvsBinary() {
   const char* binary = std::getenv("QAMCVS_TEST_BINARY");

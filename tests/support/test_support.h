@@ -3,6 +3,7 @@
 #ifndef QAMCVS_TESTS_SUPPORT_TEST_SUPPORT_H_
 #define QAMCVS_TESTS_SUPPORT_TEST_SUPPORT_H_
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,12 +49,26 @@ RunResult Shell(const std::string& command, bool check = true);
 bool HaveProgram(const std::string& name);
 
 /// True when the tests run as root, where permission cases need an
-/// unprivileged user (see RunAsNobody).
+/// unprivileged user (see AsNobody and RunQamcvsUnprivileged).
 bool RunningAsRoot();
 
-/// A command prefix that runs as the unprivileged user "nobody" when the
-/// tests run as root ("setpriv ..."); empty otherwise.
-std::string AsNobodyPrefix();
+/// Exit status of a child that could not drop its rights to those of "nobody".
+constexpr int kCouldNotBecomeNobody = 99;
+
+/// Runs check in a forked child, as "nobody" when this process is root (as
+/// itself otherwise), and returns check's result (0..98), or
+/// kCouldNotBecomeNobody, or -1 when the child died.
+int AsNobody(const std::function<int()>& check);
+
+/// Empty when qamcvs can run as an unprivileged user whose permissions
+/// matter (nobody under root, or the current user when not root); else why not.
+std::string UnprivilegedUnavailable();
+
+/// Runs qamcvs with args as that unprivileged user.
+RunResult RunQamcvsUnprivileged(const std::vector<std::string>& args);
+
+/// text in single quotes for bash.
+std::string ShellQuote(const std::string& text);
 
 /// A fresh folder under /tmp, removed with everything in it on destruction.
 class TempDir {
