@@ -3,16 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "support/cvs_fixture.h"
 #include "support/test_support.h"
 
+using testing_support::CvsFixture;
 using testing_support::ParseXml;
+using testing_support::RcsLog;
+using testing_support::RunIn;
 using testing_support::RunQamcvs;
-using testing_support::Shell;
-using testing_support::TempDir;
 using testing_support::WriteFile;
 
 namespace {
@@ -60,67 +63,64 @@ std::string RenameLocker(std::string text, const std::string& from, const std::s
 const Answer kNotCheckedOut{"FALSE", ""};
 
 // A CVS repository with module "mod": file.txt locked at 1.1 by carol (rcs
-// takes the locker from LOGNAME), free.txt not locked. Headers are captured from cvs
-// log (working copy), cvs rlog and rlog on the archive.
+// takes the locker from LOGNAME), free.txt not locked, and a working copy.
+// Headers are captured from cvs log (working copy), cvs rlog and rlog on the
+// archive.
 class CheckOutRepo : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string root = dir_.path();
-    Shell("set -e; export LOGNAME=alice CVSROOT=" + root + "/repo; cd " + root +
-          "; cvs -Q init; mkdir imp; echo hello > imp/file.txt; echo x > imp/free.txt;"
-          " (cd imp && cvs -Q import -m initial mod vendor start); cvs -Q co -d wc mod;"
-          " LOGNAME=carol rcs -q -l1.1 repo/mod/file.txt,v");
+    cvs_.Import("mod", {{"file.txt", "hello\n"}, {"free.txt", "x\n"}});
+    wc_ = cvs_.Checkout("mod");
+    RunIn("/", user_, {"rcs", "-q", "-l1.1", archive_});
   }
 
-  std::string Capture(const std::string& command) {
-    return Shell("export LOGNAME=alice CVSROOT=" + dir_.path() + "/repo; cd " + dir_.path() +
-                 "/wc && " + command)
-        .out;
-  }
-
-  TempDir dir_;
+  CvsFixture cvs_;
+  const std::string archive_ = cvs_.Archive("mod/file.txt");
+  std::string wc_;
   const std::string user_ = "carol";
 };
 
 TEST_F(CheckOutRepo, RealHeadersFromEveryToolAndTheirCrLfCopies) {
   const Answer locked{"TRUE", user_};
+  // Non-strict locking: the lock is still listed, under "locks:" alone,
+  // which this command does not read.
+  const std::string loose = cvs_.Scratch("loose.txt,v");
+  std::filesystem::copy_file(archive_, loose);
+  RunIn("/", "alice", {"rcs", "-q", "-U", loose});
   struct Case {
     const char* command;
+    std::string text;
     Answer expected;
   } cases[] = {
-      {"cvs log file.txt", locked},
-      {"cvs log -h file.txt", locked},
-      {"cvs -Q rlog -h mod/file.txt", locked},
-      {"rlog -h ../repo/mod/file.txt,v", locked},
-      {"rlog ../repo/mod/file.txt,v", locked},
-      {"cvs log free.txt", kNotCheckedOut},
-      {"rlog -h ../repo/mod/free.txt,v", kNotCheckedOut},
-      // Non-strict locking: the lock is still listed, under "locks:" alone,
-      // which this command does not read.
-      {"cp ../repo/mod/file.txt,v ../loose.txt,v && rcs -q -U ../loose.txt,v && "
-       "rlog -h ../loose.txt,v",
-       kNotCheckedOut},
+      {"cvs log file.txt", cvs_.Log(wc_, {"file.txt"}), locked},
+      {"cvs log -h file.txt", cvs_.Log(wc_, {"-h", "file.txt"}), locked},
+      {"cvs rlog -h mod/file.txt", cvs_.RLog("mod/file.txt", {"-h"}), locked},
+      {"rlog -h file.txt,v", RcsLog(archive_, {"-h"}), locked},
+      {"rlog file.txt,v", RcsLog(archive_), locked},
+      {"cvs log free.txt", cvs_.Log(wc_, {"free.txt"}), kNotCheckedOut},
+      {"rlog -h free.txt,v", RcsLog(cvs_.Archive("mod/free.txt"), {"-h"}), kNotCheckedOut},
+      {"rlog -h of a copy with non-strict locking", RcsLog(loose, {"-h"}), kNotCheckedOut},
   };
   for (const Case& c : cases) {
-    const std::string text = Capture(c.command);
-    ASSERT_NE(text.find("access list:"), std::string::npos) << c.command << "\n" << text;
-    EXPECT_EQ(CheckOut(text), c.expected) << c.command << "\n" << text;
-    EXPECT_EQ(CheckOut(WithCrLf(text)), c.expected) << c.command << " (CR LF)";
+    ASSERT_NE(c.text.find("access list:"), std::string::npos) << c.command << "\n" << c.text;
+    EXPECT_EQ(CheckOut(c.text), c.expected) << c.command << "\n" << c.text;
+    EXPECT_EQ(CheckOut(WithCrLf(c.text)), c.expected) << c.command << " (CR LF)";
   }
 }
 
 TEST_F(CheckOutRepo, OnlyTheFirstOfTwoLockersIsReported) {
   // carol holds 1.1; dave locks the vendor revision as well.
-  Shell("cd " + dir_.path() + "/repo/mod && cp file.txt,v two.txt,v" +
-        " && LOGNAME=dave rcs -q -l1.1.1.1 two.txt,v");
-  const std::string text = Capture("rlog -h ../repo/mod/two.txt,v");
+  const std::string two = cvs_.Archive("mod/two.txt");
+  std::filesystem::copy_file(archive_, two);
+  RunIn("/", "dave", {"rcs", "-q", "-l1.1.1.1", two});
+  const std::string text = RcsLog(two, {"-h"});
   ASSERT_NE(text.find("\tcarol: 1.1\n\tdave: 1.1.1.1\n"), std::string::npos) << text;
   EXPECT_EQ(CheckOut(text), (Answer{"TRUE", "carol"}));
   EXPECT_EQ(CheckOut(WithCrLf(text)), (Answer{"TRUE", "carol"}));
 }
 
 TEST_F(CheckOutRepo, LongAndForeignNamesComeBackWhole) {
-  const std::string header = Capture("rlog -h ../repo/mod/file.txt,v");
+  const std::string header = RcsLog(archive_, {"-h"});
   const std::string tenKilobytes(10 * 1024, 'a');
   // 5000 two-byte characters: a cut at a byte limit would split one.
   std::string umlauts;
@@ -180,15 +180,15 @@ TEST(CheckOutText, HandMadeHeaders) {
 }
 
 TEST_F(CheckOutRepo, BinaryEndToEnd) {
-  const std::string header = Capture("cvs log file.txt");
+  const std::string header = cvs_.Log(wc_, {"file.txt"});
   // Standard input.
   auto piped = RunQamcvs({"3", "OutputFile=-"}, header);
   EXPECT_EQ(piped.status, 1) << piped.err;
   EXPECT_EQ(FromDocument(piped.out), (Answer{"TRUE", user_}));
 
   // A file, unlocked.
-  WriteFile(dir_ / "free.log", Capture("cvs log free.txt"));
-  auto fromFile = RunQamcvs({"3", "OutputFile=" + (dir_ / "free.log")});
+  WriteFile(cvs_.Scratch("free.log"), cvs_.Log(wc_, {"free.txt"}));
+  auto fromFile = RunQamcvs({"3", "OutputFile=" + cvs_.Scratch("free.log")});
   EXPECT_EQ(fromFile.status, 1) << fromFile.err;
   EXPECT_EQ(FromDocument(fromFile.out), kNotCheckedOut);
 
@@ -199,7 +199,7 @@ TEST_F(CheckOutRepo, BinaryEndToEnd) {
   EXPECT_EQ(FromDocument(latin1.out), (Answer{"TRUE", "j\xC3\xBCrgen"}));
 
   // A file that cannot be opened is a failure, not "not checked out".
-  auto missing = RunQamcvs({"3", "OutputFile=" + (dir_ / "nothere.log")});
+  auto missing = RunQamcvs({"3", "OutputFile=" + cvs_.Scratch("nothere.log")});
   EXPECT_EQ(missing.status, 0);
   EXPECT_EQ(ParseXml(missing.out).TextsOf("Code"), std::vector<std::string>{"0x56177B77"});
 }

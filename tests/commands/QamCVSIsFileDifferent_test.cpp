@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PYLException.h"
+#include "support/cvs_fixture.h"
 #include "support/test_support.h"
 
 using testing_support::ParseXml;
@@ -61,9 +62,7 @@ TEST_F(ComparisonOutput, RealToolOutputAndItsCrLfCopy) {
   for (const Case& c : cases) {
     const std::string text = Run(c.command);
     EXPECT_EQ(Judge(text), c.expected) << c.command << "\n" << text;
-    std::string crlf;
-    for (char ch : text) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
-    EXPECT_EQ(Judge(crlf), c.expected) << c.command << " (CR LF)";
+    EXPECT_EQ(Judge(testing_support::WithCrLf(text)), c.expected) << c.command << " (CR LF)";
   }
 }
 
@@ -101,13 +100,11 @@ TEST_F(ComparisonOutput, BinaryEndToEndAndTheFailureDocument) {
   EXPECT_EQ(ParseXml(fromFile.out).TextsOf("IsDifferent"), std::vector<std::string>{"FALSE"});
 
   // A real error of cvs: a revision that the file does not have.
-  const std::string cvsError =
-      Shell("cd " + dir_.path() + " && export LOGNAME=alice CVSROOT=" + dir_.path() +
-                "/repo && cvs -Q init && mkdir imp && cp a imp/file.txt &&" +
-                " (cd imp && cvs -Q import -m initial mod vendor start) && cvs -Q co mod &&" +
-                " cd mod && cvs diff -r1.9 file.txt 2>&1",
-            false)
-          .out;
+  testing_support::CvsFixture cvs;
+  cvs.Import("mod", {{"file.txt", "one\ntwo\n"}});
+  const testing_support::RunResult diff =
+      cvs.Cvs(cvs.Checkout("mod"), {"diff", "-r1.9", "file.txt"}, "alice", false);
+  const std::string cvsError = diff.out + diff.err;
   ASSERT_FALSE(cvsError.empty());
   ASSERT_EQ(cvsError.find("identical"), std::string::npos) << cvsError;
   ASSERT_EQ(cvsError.find("differ"), std::string::npos) << cvsError;

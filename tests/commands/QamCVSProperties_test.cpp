@@ -6,12 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "support/cvs_fixture.h"
 #include "support/test_support.h"
 
 using testing_support::ParseXml;
 using testing_support::RunQamcvs;
-using testing_support::Shell;
-using testing_support::TempDir;
 
 namespace {
 
@@ -29,13 +28,9 @@ std::string IsFolder(const std::string& root, const std::string& inRepository) {
 // Module "mod" with sub-folder "sub", file.txt and sub/deep.txt, imported by cvs.
 class PropertiesRepo : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Shell("set -e; export LOGNAME=alice; cd " + dir_.path() + "; cvs -Q -d " + repo_ +
-          " init; mkdir -p imp/sub; echo a > imp/file.txt; echo b > imp/sub/deep.txt;"
-          " cd imp; cvs -Q -d " + repo_ + " import -m initial mod vendor start");
-  }
-  TempDir dir_;
-  const std::string repo_ = dir_ / "repo";
+  void SetUp() override { cvs_.Import("mod", {{"file.txt", "a\n"}, {"sub/deep.txt", "b\n"}}); }
+  testing_support::CvsFixture cvs_;
+  const std::string repo_ = cvs_.root();
 };
 
 TEST_F(PropertiesRepo, FoldersFilesAndOddPaths) {
@@ -54,8 +49,8 @@ TEST_F(PropertiesRepo, FoldersFilesAndOddPaths) {
       {repo_, "mod/file.txt,v", "FALSE"},    // the archive is a file
       {repo_, "mod/sub/deep.txt,v", "FALSE"},
       {repo_, "mod/missing", "FALSE"},
-      {dir_ / "norepo", "mod", "FALSE"},   // missing root
-      {dir_ / "norepo", "", "FALSE"},
+      {cvs_.Scratch("norepo"), "mod", "FALSE"},  // missing root
+      {cvs_.Scratch("norepo"), "", "FALSE"},
       {repo_ + "/mod/file.txt,v", "", "FALSE"},  // a root that is a file
       {repo_, "", "TRUE"},                   // the root itself
       {repo_ + "/", "", "TRUE"},
