@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   }();
   rendered.Set(text);
   std::string document(rendered.ConverToQamFormat().utf8());
-  fuzz_support::ParsedDocument parsed = fuzz_support::RequireDocument(document);
+  fuzz_support::ParsedXml parsed = fuzz_support::RequireDocument(document);
   std::vector<std::string> back = parsed.TextsOf("CheckedOutBy");
   fuzz_support::Require(back.size() == 1 && back[0] == fuzz_support::ExpectedReadBack(text),
                         "decoded text reads back from a document", document);

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const fuzz_support::CommandRun run = fuzz_support::RunCommandOn<QamCVSCheckOut>(kFile, data, size);
   if (run.raised) return 0;
   const std::string& document = run.document;
-  const fuzz_support::ParsedDocument& parsed = run.parsed;
+  const fuzz_support::ParsedXml& parsed = run.parsed;
   std::vector<std::string> flags = parsed.TextsOf("IsCheckedOut");
   std::vector<std::string> names = parsed.TextsOf("CheckedOutBy");
   fuzz_support::Require(flags.size() == 1 && names.size() == 1,

@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     parser.ProcessCmdParams(static_cast<int>(arguments.size()), argv.data());
   } catch (const PYLException& error) {
     std::string document(QamFormatterUtility::GetExceptionThrownDoc().utf8());
-    const fuzz_support::ParsedDocument parsed = fuzz_support::RequireFailureDocument(document);
+    const fuzz_support::ParsedXml parsed = fuzz_support::RequireFailureDocument(document);
     fuzz_support::Require(parsed.TextsOf("Code")[0] == "0x56177B77", "rejection code", document);
     fuzz_support::Require(
         parsed.TextsOf("Message")[0] == fuzz_support::ExpectedReadBack(error.message()),

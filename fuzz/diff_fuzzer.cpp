@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const fuzz_support::CommandRun run =
       fuzz_support::RunCommandOn<QamCVSIsFileDifferent>(kFile, data, size);
   const std::string& document = run.document;
-  const fuzz_support::ParsedDocument& parsed = run.parsed;
+  const fuzz_support::ParsedXml& parsed = run.parsed;
   if (run.raised) {
     fuzz_support::Require(parsed.TextsOf("Code") == std::vector<std::string>{"0x56177B77"},
                           "a refused comparison is an input error", document);

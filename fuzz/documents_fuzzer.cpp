@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   EnumChildren children(params);
   for (std::size_t i = 0; i < values.size(); ++i) children.Add(values[i], i % 2 == 0);
   std::string document(children.ConverToQamFormat().utf8());
-  fuzz_support::ParsedDocument parsed = fuzz_support::RequireDocument(document);
+  fuzz_support::ParsedXml parsed = fuzz_support::RequireDocument(document);
   RequireReadBack(parsed.TextsOf("Child"), values, 0, "child names read back", document);
 
   History history(params);

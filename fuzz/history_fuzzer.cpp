@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const fuzz_support::CommandRun run = fuzz_support::RunCommandOn<QamCVSHistory>(kFile, data, size);
   if (run.raised) return 0;
   const std::string& document = run.document;
-  const fuzz_support::ParsedDocument& parsed = run.parsed;
+  const fuzz_support::ParsedXml& parsed = run.parsed;
   std::size_t records = parsed.Count("Record");
   // Decoding keeps every ASCII byte as it is, so the separators of the text
   // are those of the raw bytes.

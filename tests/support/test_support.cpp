@@ -15,12 +15,7 @@
 #endif
 
 #include <gtest/gtest.h>
-#include <xercesc/dom/DOM.hpp>
-#include <xercesc/framework/MemBufInputSource.hpp>
-#include <xercesc/parsers/XercesDOMParser.hpp>
-#include <xercesc/sax/HandlerBase.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
-#include <xercesc/util/XMLString.hpp>
 
 #include <cerrno>
 #include <chrono>
@@ -30,12 +25,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
 
 namespace testing_support {
 namespace {
 
+// Xerces-C is up for every test: command documents are written through its
+// formatter whether or not a test starts the program's XML platform.
 class XmlPlatformEnvironment : public ::testing::Environment {
  public:
   void SetUp() override { xercesc::XMLPlatformUtils::Initialize(); }
@@ -44,34 +40,6 @@ class XmlPlatformEnvironment : public ::testing::Environment {
 
 const ::testing::Environment* const kXmlEnvironment =
     ::testing::AddGlobalTestEnvironment(new XmlPlatformEnvironment);
-
-std::string Utf8Of(const XMLCh* text) {
-  if (text == nullptr) return std::string();
-  std::u16string units(reinterpret_cast<const char16_t*>(text));
-  std::string out;
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    char32_t c = units[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size()) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -357,78 +325,6 @@ std::string ReadFile(const std::string& path) {
   std::ostringstream text;
   text << file.rdbuf();
   return text.str();
-}
-
-ParsedXml ParseXml(const std::string& document) {
-  using namespace xercesc;
-  ParsedXml parsed;
-  parsed.body = document;
-  XercesDOMParser parser;
-  parser.setDoNamespaces(false);
-  parser.setValidationScheme(XercesDOMParser::Val_Never);
-  HandlerBase errors;
-  parser.setErrorHandler(&errors);
-  MemBufInputSource source(reinterpret_cast<const XMLByte*>(document.data()),
-                           document.size(), "document");
-  try {
-    parser.parse(source);
-  } catch (const SAXParseException& error) {
-    parsed.error = Utf8Of(error.getMessage()) + " at column " +
-                   std::to_string(error.getColumnNumber());
-    return parsed;
-  } catch (const XMLException& error) {
-    parsed.error = Utf8Of(error.getMessage());
-    return parsed;
-  } catch (const DOMException& error) {
-    parsed.error = Utf8Of(error.getMessage());
-    return parsed;
-  }
-  DOMDocument* dom = parser.getDocument();
-  if (dom == nullptr || dom->getDocumentElement() == nullptr) {
-    parsed.error = "no document element";
-    return parsed;
-  }
-  parsed.wellFormed = true;
-  parsed.rootName = Utf8Of(dom->getDocumentElement()->getTagName());
-  // Keep a copy of the document: the parser owns the DOM.
-  auto* copy = static_cast<DOMDocument*>(dom->cloneNode(true));
-  parsed.dom_ = std::shared_ptr<void>(copy, [](void* node) {
-    static_cast<DOMDocument*>(node)->release();
-  });
-  return parsed;
-}
-
-std::vector<std::string> ParsedXml::TextsOf(const std::string& name) const {
-  using namespace xercesc;
-  std::vector<std::string> texts;
-  if (!dom_) return texts;
-  auto* dom = static_cast<DOMDocument*>(dom_.get());
-  std::u16string wide(name.begin(), name.end());
-  DOMNodeList* nodes = dom->getElementsByTagName(reinterpret_cast<const XMLCh*>(wide.c_str()));
-  // getLength walks the whole tree; ask once, not per step.
-  const XMLSize_t count = nodes->getLength();
-  for (XMLSize_t i = 0; i < count; ++i) {
-    texts.push_back(Utf8Of(nodes->item(i)->getTextContent()));
-  }
-  return texts;
-}
-
-std::vector<std::string> ParsedXml::AttributesOf(const std::string& name,
-                                                 const std::string& attribute) const {
-  using namespace xercesc;
-  std::vector<std::string> values;
-  if (!dom_) return values;
-  auto* dom = static_cast<DOMDocument*>(dom_.get());
-  std::u16string wide(name.begin(), name.end());
-  std::u16string wideAttribute(attribute.begin(), attribute.end());
-  DOMNodeList* nodes = dom->getElementsByTagName(reinterpret_cast<const XMLCh*>(wide.c_str()));
-  // getLength walks the whole tree; ask once, not per step.
-  const XMLSize_t count = nodes->getLength();
-  for (XMLSize_t i = 0; i < count; ++i) {
-    auto* element = static_cast<DOMElement*>(nodes->item(i));
-    values.push_back(Utf8Of(element->getAttribute(reinterpret_cast<const XMLCh*>(wideAttribute.c_str()))));
-  }
-  return values;
 }
 
 }  // namespace testing_support

@@ -1,15 +1,15 @@
 // Helpers shared by the tests: running processes, temporary folders, and
-// reading documents back with an XML parser.
+// reading documents back with an XML parser (parsed_xml.h).
 #ifndef QAMCVS_TESTS_SUPPORT_TEST_SUPPORT_H_
 #define QAMCVS_TESTS_SUPPORT_TEST_SUPPORT_H_
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "I18NString.h"
 #include "QamFormatter.h"
+#include "support/parsed_xml.h"
 
 namespace testing_support {
 
@@ -119,23 +119,6 @@ std::string DocumentForText(const std::string& text, const std::string& encoding
   return std::string(run.command.ConverToQamFormat().utf8());
 }
 std::string ReadFile(const std::string& path);
-
-/// A document read back with Xerces-C's DOM parser.
-struct ParsedXml {
-  bool wellFormed = false;
-  std::string error;
-  /// The text content (UTF-8) of every element named name, in document order.
-  std::vector<std::string> TextsOf(const std::string& name) const;
-  /// The value of attribute of every element named name, in document order.
-  std::vector<std::string> AttributesOf(const std::string& name,
-                                        const std::string& attribute) const;
-  std::string rootName;
-  std::string body;  // the document as given
-  std::shared_ptr<void> dom_;  // a DOMDocument owned here
-};
-
-/// Parses document (UTF-8). The XML platform is started for the tests.
-ParsedXml ParseXml(const std::string& document);
 
 }  // namespace testing_support
 
