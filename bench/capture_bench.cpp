@@ -3,33 +3,15 @@
 // sizes: the fitted complexity says whether the capture stays linear for
 // every byte pattern.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <random>
 #include <string>
 
 #include "QamFormatter.h"
+#include "bench_support.h"
 #include "text_capture.h"
 
 namespace {
-
-class TextFile {
- public:
-  explicit TextFile(const std::string& bytes) {
-    char name[] = "/tmp/capture-bench-XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd < 0) std::abort();
-    path_ = name;
-    if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) std::abort();
-    close(fd);
-  }
-  ~TextFile() { unlink(path_.c_str()); }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // byte < 0: random bytes, the same ones every run.
 std::string Bytes(int byte, std::size_t size) {
@@ -42,7 +24,7 @@ std::string Bytes(int byte, std::size_t size) {
 
 void BM_Capture(benchmark::State& state, int byte) {
   const auto size = static_cast<std::size_t>(state.range(0));
-  TextFile file(Bytes(byte, size));
+  bench_support::TempFile file(Bytes(byte, size));
   QamInputParams params;
   params.SetValue("OutputFile", I18NString(file.path().c_str()));
   for (auto _ : state) {
