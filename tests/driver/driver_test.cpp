@@ -29,42 +29,18 @@ TEST(DriverTest, IdsWithoutCommandPrintNothingAndExitZero) {
   }
 }
 
-TEST(DriverTest, RejectedCommandLinePrintsFailureDocument) {
-  auto result = RunQamcvs({"abc"});
-  EXPECT_EQ(result.status, 0);
-  auto xml = ParseXml(result.out);
-  ASSERT_TRUE(xml.wellFormed) << xml.error << "\n" << result.out;
-  EXPECT_EQ(xml.rootName, "QAM_DOC");
-  EXPECT_EQ(xml.TextsOf("Code"), std::vector<std::string>{"0x56177B77"});
-  ASSERT_EQ(xml.TextsOf("Message").size(), 1u);
-  EXPECT_NE(xml.TextsOf("Message")[0].find("\"abc\""), std::string::npos);
-  EXPECT_EQ(result.out.back(), '\n');
-}
-
 TEST(DriverTest, EveryRejectedCommandLineIsOneFailureDocumentWithStatusZero) {
-  using Args = std::vector<std::string>;
-  struct Case {
-    Args args;
-    std::string mustMention;
-  } cases[] = {
-      {{}, "No command id"},
-      {{""}, "\"\""},
-      {{"4x"}, "\"4x\""},
-      {{" 4"}, "\" 4\""},
-      {{"99999999999"}, "\"99999999999\""},
-      {{"1", "PathToRep"}, "NAME=VALUE"},
-      {{"1", "=x"}, "no parameter name"},
-      {{"1", "Nope=x"}, "\"Nope\" is not known"},
-      {{"1", "PathToRep=/a", "PathToRep=/b"}, "given twice"},
-      {{"--help", "x"}, "--help"},
-      {{"1", "Bad<&]]>\x01\xFF"}, "\"Bad<&]]>\xEF\xBF\xBD\xEF\xBF\xBD\""},
-  };
-  for (const Case& c : cases) {
-    std::string shown = testing::PrintToString(c.args);
+  for (const auto& c : testing_support::RefusedCommandLines()) {
+    std::string shown = testing::PrintToString(c.args).substr(0, 80);
+    // A Windows command line holds at most 32,767 characters.
+    if (testing_support::TestingWindowsBuild() && !c.args.empty() && c.args.back().size() > 30000) {
+      continue;
+    }
     auto result = RunQamcvs(c.args);
     EXPECT_EQ(result.status, 0) << shown;
     auto xml = ParseXml(result.out);
     ASSERT_TRUE(xml.wellFormed) << shown << ": " << xml.error << "\n" << result.out;
+    EXPECT_EQ(xml.rootName, "QAM_DOC") << shown;
     EXPECT_EQ(xml.TextsOf("Error").size(), 1u) << shown;
     EXPECT_EQ(xml.TextsOf("Code"), std::vector<std::string>{"0x56177B77"}) << shown;
     ASSERT_EQ(xml.TextsOf("Message").size(), 1u) << shown;
@@ -72,7 +48,7 @@ TEST(DriverTest, EveryRejectedCommandLineIsOneFailureDocumentWithStatusZero) {
         << shown << ": " << xml.TextsOf("Message")[0];
     EXPECT_EQ(xml.TextsOf("Function"),
               std::vector<std::string>{"QamCmdLineArg::ProcessCmdParams"});
-    // Exactly one document and one line feed.
+    // Exactly one document and one line feed, at the end.
     EXPECT_EQ(result.out.find("<?xml"), result.out.rfind("<?xml")) << shown;
     EXPECT_EQ(result.out.find('\n'), result.out.size() - 1) << shown;
   }

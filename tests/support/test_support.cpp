@@ -252,6 +252,40 @@ std::string ShellQuote(const std::string& text) {
   return quoted + "'";
 }
 
+const std::vector<RefusedCommandLine>& RefusedCommandLines() {
+  static const std::vector<RefusedCommandLine> kLines = {
+      {{}, "No command id"},
+      {{"abc"}, "\"abc\""},
+      {{"4x"}, "\"4x\""},
+      {{""}, "\"\""},
+      {{" 4"}, "\" 4\""},
+      {{"4 "}, "\"4 \""},
+      {{"+"}, "\"+\""},
+      {{"-"}, "\"-\""},
+      {{"+-4"}, "\"+-4\""},
+      {{"0x10"}, "\"0x10\""},
+      {{"2147483648"}, "32-bit"},
+      {{"-2147483649"}, "32-bit"},
+      {{"99999999999"}, "\"99999999999\""},
+      {{"99999999999999999999999999999"}, "32-bit"},
+      {{"1", "PathToRep"}, "\"PathToRep\" is not of the form NAME=VALUE"},
+      {{"1", ""}, "\"\" is not of the form NAME=VALUE"},
+      {{"1", "=value"}, "no parameter name"},
+      {{"1", "Unknown=1"}, "\"Unknown\" is not known"},
+      {{"1", "pathtorep=/r"}, "\"pathtorep\" is not known"},
+      {{"1", "PathToRep =/r"}, "\"PathToRep \" is not known"},
+      // The name as read (U+FFFD for the invalid byte), then as XML can carry it.
+      {{"1", "Bad<&]]>\x01\xFF"}, "\"Bad<&]]>\xEF\xBF\xBD\xEF\xBF\xBD\""},
+      {{"1", "PathToRep=/a", "PathToRep=/b"}, "\"PathToRep\" is given twice"},
+      {{"1", "PathInRep=", "PathInRep=x"}, "\"PathInRep\" is given twice"},
+      {{"--help", "x"}, "--help takes no further arguments"},
+      {{"--version", "PathToRep=x"}, "--version takes no further arguments"},
+      // Shown shortened.
+      {{"1", std::string(70000, 'x')}, "..."},
+  };
+  return kLines;
+}
+
 std::string QamcvsBinary() {
   const char* binary = std::getenv("QAMCVS_TEST_BINARY");
   return binary != nullptr && *binary != '\0' ? binary : QAMCVS_BINARY;

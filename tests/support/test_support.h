@@ -70,6 +70,16 @@ RunResult RunQamcvsUnprivileged(const std::vector<std::string>& args);
 /// text in single quotes for bash.
 std::string ShellQuote(const std::string& text);
 
+/// A command line the parser refuses, and what the Message of its failure
+/// document holds (UTF-8, as an XML parser reads it back).
+struct RefusedCommandLine {
+  std::vector<std::string> args;  // after the program name
+  std::string mustMention;
+};
+
+/// Every kind of command line the parser refuses, once each.
+const std::vector<RefusedCommandLine>& RefusedCommandLines();
+
 /// A fresh folder under /tmp, removed with everything in it on destruction.
 class TempDir {
  public:
