@@ -16,6 +16,7 @@ using testing_support::ParseXml;
 using testing_support::RunResult;
 using testing_support::Shell;
 using testing_support::ShellQuote;
+using testing_support::WithBackSlashes;
 
 namespace {
 
@@ -42,11 +43,6 @@ std::vector<std::string> Tree(const std::string& root) {
   }
   std::sort(entries.begin(), entries.end());
   return entries;
-}
-
-std::string WithBackSlashes(std::string path) {
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
 }
 
 class CreateFolderTest : public ::testing::Test {

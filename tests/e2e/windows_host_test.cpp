@@ -4,7 +4,6 @@
 // system as drive Z:.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,9 +23,7 @@ const char kJapanese[] = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
 const char kGreek[] = "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC";
 
 std::string WindowsPath(const std::string& linuxPath) {
-  std::string path = "Z:" + linuxPath;
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
+  return testing_support::WithBackSlashes("Z:" + linuxPath);
 }
 
 class WindowsHostTest : public ::testing::Test {

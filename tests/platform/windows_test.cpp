@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,17 +15,13 @@
 #include "support/test_support.h"
 
 using testing_support::TempDir;
+using testing_support::WithBackSlashes;
 using testing_support::WriteFile;
 
 namespace {
 
 const char kJapanese[] = "\xE6\x97\xA5\xE6\x9C\xAC";       // not in code page 1252
 const char kGreek[] = "\xCE\xB5\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD";
-
-std::string WithBackSlashes(std::string path) {
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
-}
 
 I18NString Utf8(const std::string& text) { return I18NString::FromUtf8(text); }
 

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <xercesc/util/PlatformUtils.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -349,6 +350,11 @@ TempDir::~TempDir() {
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream file(path, std::ios::binary);
   file << bytes;
+}
+
+std::string WithBackSlashes(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
 }
 
 std::string WithCrLf(const std::string& text) {

@@ -97,6 +97,9 @@ class TempDir {
 
 void WriteFile(const std::string& path, const std::string& bytes);
 
+/// path with every "/" written as a back-slash.
+std::string WithBackSlashes(std::string path);
+
 /// text with every line feed preceded by a carriage return.
 std::string WithCrLf(const std::string& text);
 
