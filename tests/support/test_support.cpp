@@ -49,8 +49,8 @@ const ::testing::Environment* const kXmlEnvironment =
 #ifndef _WIN32
 namespace {
 
-// The user and group "nobody", looked up before a fork: the child only calls
-// what is safe between fork and exec.
+// The user and group "nobody", looked up before a fork so that the child
+// need not read the user database.
 struct Nobody {
   bool known = false;
   uid_t uid = 0;
