@@ -214,9 +214,11 @@ std::string_view LineAt(std::string_view text, std::size_t at) {
 // views into the text, since a long log has tens of thousands of them.
 class NumberSet {
  public:
+  /// Empty, without a table until the first number comes.
+  NumberSet() = default;
   /// Room for about count numbers without growing.
   explicit NumberSet(std::size_t count) {
-    std::size_t slots = 1024;
+    std::size_t slots = 16;
     while (slots < count * 2 && slots < (std::size_t{1} << 24)) slots *= 2;
     slots_.resize(slots);
   }
@@ -246,7 +248,7 @@ class NumberSet {
     return static_cast<std::size_t>(x ^ (x >> 31));
   }
   void Grow() {
-    std::vector<std::string_view> old(std::max<std::size_t>(1024, slots_.size() * 2));
+    std::vector<std::string_view> old(std::max<std::size_t>(16, slots_.size() * 2));
     old.swap(slots_);
     used_ = 0;
     for (std::string_view number : old) {
@@ -278,7 +280,7 @@ LogLayout CutRevisionBlocks(std::string_view text, Count count, PassNotes* notes
   constexpr std::size_t kNone = std::string_view::npos;
   std::size_t& expected = notes->expected;
   const bool counted = count != Count::kIgnored;
-  NumberSet numbers(0);  // of the blocks taken, when counted
+  NumberSet numbers;  // of the blocks taken, when counted
   std::size_t blockBegin = kNone;
   std::size_t closing = kNone;
   bool inPastedLog = false;

@@ -65,7 +65,8 @@ void DropByteOrderMark(std::string& bytes) {
 }
 
 // Decodes the captured bytes into the text's UTF-8, in place where the
-// bytes are meant as UTF-8. what names the source for the size failure.
+// bytes are meant as UTF-8: valid UTF-8 without U+0000 whatever the bytes.
+// what names the source for the size failure.
 void Decode(std::string& bytes, const char* encoding, std::size_t limit, const std::string& what) {
   if (encoding == nullptr || *encoding == '\0' || IsUtf8EncodingName(encoding)) {
     DropByteOrderMark(bytes);
@@ -91,7 +92,7 @@ void Decode(std::string& bytes, const char* encoding, std::size_t limit, const s
 
 I18NString DecodeToolText(std::string bytes, const char* encoding) {
   Decode(bytes, encoding, CaptureLimits().maxTextBytes, "the tool's output");
-  return I18NString::FromUtf8(std::move(bytes));
+  return I18NString::FromValidUtf8(std::move(bytes));
 }
 
 I18NString CaptureToolText(const QamInputParams& params, const CaptureLimits& limits) {
@@ -135,7 +136,7 @@ I18NString CaptureToolText(const QamInputParams& params, const CaptureLimits& li
   }
   std::string bytes = ReadAll(source, what, limits.maxTextBytes);
   Decode(bytes, encoding.c_str(), limits.maxTextBytes, what);
-  return I18NString::FromUtf8(std::move(bytes));
+  return I18NString::FromValidUtf8(std::move(bytes));
 }
 
 I18NString MissingParameterText(const char* name, const char* meaning) {
