@@ -28,9 +28,9 @@ std::string WaitText(int milliseconds) {
   return std::to_string(milliseconds) + " milliseconds";
 }
 
-[[noreturn]] void RaiseTooLarge(const std::string& what, std::size_t limit) {
-  QAM_RAISE(kQamInputError, I18NString::FromUtf8("The text in " + what + " is too large: more than " +
-                                                 LimitText(limit) + " is not supported."));
+I18NString TooLargeText(const std::string& what, std::size_t limit) {
+  return I18NString::FromUtf8("The text in " + what + " is too large: more than " +
+                              LimitText(limit) + " is not supported.");
 }
 
 // Reads the whole source straight into the string's own storage: a regular
@@ -38,23 +38,27 @@ std::string WaitText(int milliseconds) {
 // is over the limit; a stream in a buffer that grows as it is read.
 std::string ReadAll(platform::TextSource& source, const std::string& what, std::size_t limit) {
   const long long known = source.KnownSize();
-  if (known > 0 && static_cast<unsigned long long>(known) > limit) RaiseTooLarge(what, limit);
+  if (known > 0 && static_cast<unsigned long long>(known) > limit) {
+    QAM_RAISE(kQamInputError, TooLargeText(what, limit));
+  }
   std::string bytes;
   // One byte more than the file holds, so that the end is seen without growing.
   bytes.resize(known > 0 ? static_cast<std::size_t>(known) + 1 : kStreamFirst);
   std::size_t used = 0;
   for (;;) {
-    if (used == bytes.size()) bytes.resize(used + std::clamp(used, kStreamFirst, kStreamMostAtOnce));
+    if (used == bytes.size()) {
+      bytes.resize(used + std::clamp(used, kStreamFirst, kStreamMostAtOnce));
+    }
     const long long got = source.Read(bytes.data() + used, bytes.size() - used);
     if (got < 0) {
       const int error = platform::LastSystemError();
-      QAM_RAISE(kQamInputError,
-                I18NString::FromUtf8(
-                    platform::SystemErrorText("Could not read " + what, error) + "."));
+      QAM_RAISE(
+          kQamInputError,
+          I18NString::FromUtf8(platform::SystemErrorText("Could not read " + what, error) + "."));
     }
     if (got == 0) break;
     used += static_cast<std::size_t>(got);
-    if (used > limit) RaiseTooLarge(what, limit);
+    if (used > limit) QAM_RAISE(kQamInputError, TooLargeText(what, limit));
   }
   bytes.resize(used);
   return bytes;
@@ -76,14 +80,20 @@ void Decode(std::string& bytes, const char* encoding, std::size_t limit, const s
     const Utf8Reading reading = encoding == nullptr || *encoding == '\0'
                                     ? Utf8Reading::kLineByLineOrWindows1252
                                     : Utf8Reading::kStrict;
-    if (!DecodeUtf8InPlace(bytes, reading, limit)) RaiseTooLarge(what, limit);
+    if (!DecodeUtf8InPlace(bytes, reading, limit)) {
+      QAM_RAISE(kQamInputError, TooLargeText(what, limit));
+    }
     return;
   }
   std::string text;
-  if (!DecodeToUtf8(bytes, encoding, limit, &text)) RaiseTooLarge(what, limit);
+  if (!DecodeToUtf8(bytes, encoding, limit, &text)) {
+    QAM_RAISE(kQamInputError, TooLargeText(what, limit));
+  }
   std::string().swap(bytes);  // the raw bytes are no longer needed
   // The decoded text is valid UTF-8; only U+0000 remains to be replaced.
-  if (!DecodeUtf8InPlace(text, Utf8Reading::kStrict, limit)) RaiseTooLarge(what, limit);
+  if (!DecodeUtf8InPlace(text, Utf8Reading::kStrict, limit)) {
+    QAM_RAISE(kQamInputError, TooLargeText(what, limit));
+  }
   DropByteOrderMark(text);
   bytes = std::move(text);
 }
@@ -118,9 +128,9 @@ I18NString CaptureToolText(const QamInputParams& params, const CaptureLimits& li
       case platform::TextOpening::kOpened:
         break;
       case platform::TextOpening::kFailed:
-        QAM_RAISE(kQamInputError,
-                  I18NString::FromUtf8(
-                      platform::SystemErrorText("Could not open " + what, error) + "."));
+        QAM_RAISE(
+            kQamInputError,
+            I18NString::FromUtf8(platform::SystemErrorText("Could not open " + what, error) + "."));
       case platform::TextOpening::kOwnOutput:
         QAM_RAISE(kQamInputError,
                   I18NString::FromUtf8(

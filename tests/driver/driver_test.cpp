@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -221,6 +223,9 @@ TEST(DriverTest, ClosedStandardDescriptorsTakeNoDocument) {
 TEST(DriverTest, FailureDocumentsNameThePlaceOfTheRaise) {
   testing_support::TempDir temp;
   testing_support::WriteFile(temp / "log", "neither word\n");
+  // Over the size limit by its size alone: refused before a byte is read.
+  testing_support::WriteFile(temp / "huge", "");
+  std::filesystem::resize_file(temp / "huge", std::uintmax_t{2} << 30);
   using Args = std::vector<std::string>;
   struct Case {
     Args args;
@@ -232,6 +237,7 @@ TEST(DriverTest, FailureDocumentsNameThePlaceOfTheRaise) {
       {{"4"}, "CaptureToolText"},
       {{"4", "OutputFile=" + (temp / "missing")}, "CaptureToolText"},
       {{"4", "OutputFile=" + (temp / "log"), "Encoding=no-such"}, "OpenConverter"},
+      {{"4", "OutputFile=" + (temp / "huge")}, "ReadAll"},
       {{"9", "OutputFile=" + (temp / "log")}, "QamCVSIsFileDifferent::ProceesOutPut"},
       {{"7", "PathToRep=/r"}, "QamCVSCreateFolder::QamCVSCreateFolder"},
   };
