@@ -25,7 +25,11 @@ else
   for source in fuzz/*_fuzzer.cpp; do targets+=("$(basename "$source" .cpp)"); done
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/qamcvs-fuzz-XXXXXX")
+# The working corpora in memory where there is room: libFuzzer writes a file
+# for every new input, and early in a run that is many.
+scratch=${TMPDIR:-/tmp}
+if [ -z "${TMPDIR:-}" ] && [ -w /dev/shm ]; then scratch=/dev/shm; fi
+work=$(mktemp -d "$scratch/qamcvs-fuzz-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

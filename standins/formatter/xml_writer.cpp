@@ -85,7 +85,7 @@ struct QamXmlWriter::Impl {
   char16_t* Reserve(std::size_t extra) {
     if (pendingCapacity - pendingSize < extra) {
       std::size_t capacity = std::max(pendingCapacity * 2, pendingSize + extra);
-      auto grown = std::make_unique<char16_t[]>(capacity);
+      std::unique_ptr<char16_t[]> grown(new char16_t[capacity]);  // not zero-filled
       std::copy(pending.get(), pending.get() + pendingSize, grown.get());
       pending = std::move(grown);
       pendingCapacity = capacity;
