@@ -146,6 +146,22 @@ bool IsValidUtf8(const char* begin, const char* end, std::size_t* nuls) {
   return true;
 }
 
+// Calls take(start, length, valid) for each sequence of [begin, end) as the
+// repairing read sees it: a valid character, or one ill-formed piece (or
+// U+0000) that becomes U+FFFD. The decoding and the size pass share it, so
+// they cannot disagree.
+template <class Take>
+void ForEachRepaired(const char* begin, const char* end, Take take) {
+  const auto* data = reinterpret_cast<const uint8_t*>(begin);
+  const auto length = static_cast<int32_t>(end - begin);
+  for (int32_t i = 0; i < length;) {
+    const int32_t start = i;
+    UChar32 code;
+    U8_NEXT(data, i, length, code);
+    take(start, i - start, code > 0);
+  }
+}
+
 // Writes [begin, end), read in mode, to out, which has room for three bytes
 // a byte; returns the count written.
 std::size_t DecodeBlock(const char* begin, const char* end, Mode mode, char* out) {
@@ -175,23 +191,17 @@ std::size_t DecodeBlock(const char* begin, const char* end, Mode mode, char* out
       }
       break;
     }
-    case Mode::kRepair: {
-      const auto* data = reinterpret_cast<const uint8_t*>(begin);
-      const auto length = static_cast<int32_t>(end - begin);
-      for (int32_t i = 0; i < length;) {
-        const int32_t start = i;
-        UChar32 code;
-        U8_NEXT(data, i, length, code);
-        if (code <= 0) {
+    case Mode::kRepair:
+      ForEachRepaired(begin, end, [&](int32_t start, int32_t length, bool valid) {
+        if (valid) {
+          std::memcpy(put, begin + start, static_cast<std::size_t>(length));
+          put += length;
+        } else {
           std::memcpy(put, kReplacement, kReplacementLength);
           put += kReplacementLength;
-        } else {
-          std::memcpy(put, begin + start, static_cast<std::size_t>(i - start));
-          put += i - start;
         }
-      }
+      });
       break;
-    }
   }
   return static_cast<std::size_t>(put - out);
 }
@@ -211,17 +221,11 @@ std::size_t DecodedSize(const char* begin, const char* end, Mode mode) {
       }
       return size;
     }
-    case Mode::kRepair: {
-      const auto* data = reinterpret_cast<const uint8_t*>(begin);
-      const auto length = static_cast<int32_t>(end - begin);
-      for (int32_t i = 0; i < length;) {
-        const int32_t start = i;
-        UChar32 code;
-        U8_NEXT(data, i, length, code);
-        size += code <= 0 ? kReplacementLength : static_cast<std::size_t>(i - start);
-      }
+    case Mode::kRepair:
+      ForEachRepaired(begin, end, [&](int32_t, int32_t length, bool valid) {
+        size += valid ? static_cast<std::size_t>(length) : kReplacementLength;
+      });
       return size;
-    }
   }
   return size;
 }
