@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "platform.h"
+#include "platform_windows.h"
 
 namespace platform {
 namespace {
@@ -183,44 +184,42 @@ Utf8Arguments::Utf8Arguments(int argc, char** argv) {
 }
 
 // --- File system -----------------------------------------------------------
-// Windows accepts "/" and "\\" alike, and doubled separators, in these paths.
+// Every path goes to the system in extended form (windows::ExtendedPath):
+// "/" and "\" alike separate, and names are taken as the host wrote them.
 
 namespace {
 
+using windows::ExtendedPath;
+
 // A handle opened with the access asked for; FILE_FLAG_BACKUP_SEMANTICS lets
 // it open folders too. Links and junctions are followed.
-class OpenedPath {
- public:
-  OpenedPath(const std::string& path, DWORD access)
-      : handle_(CreateFileW(Widen(path).c_str(), access,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
-  ~OpenedPath() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  OpenedPath(const OpenedPath&) = delete;
-  OpenedPath& operator=(const OpenedPath&) = delete;
-  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
+windows::Handle OpenPath(const std::wstring& extended, DWORD access) {
+  return windows::Handle(CreateFileW(extended.c_str(), access,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
 
- private:
-  HANDLE handle_;
-};
-
-// The attributes of what path leads to, links followed; false when nothing
-// is there (a dangling link included).
-bool TargetAttributes(const std::string& path, DWORD* attributes) {
-  const DWORD own = GetFileAttributesW(Widen(path).c_str());
+// The attributes of what the extended path leads to, links followed; false
+// when nothing is there (a dangling link included).
+bool TargetAttributes(const std::wstring& extended, DWORD* attributes) {
+  const DWORD own = GetFileAttributesW(extended.c_str());
   if (own == INVALID_FILE_ATTRIBUTES) return false;
   if ((own & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     *attributes = own;
     return true;
   }
-  OpenedPath target(path, FILE_READ_ATTRIBUTES);
+  const windows::Handle target = OpenPath(extended, FILE_READ_ATTRIBUTES);
   BY_HANDLE_FILE_INFORMATION info;
   if (!target.ok() || GetFileInformationByHandle(target.get(), &info) == 0) return false;
   *attributes = info.dwFileAttributes;
   return true;
+}
+
+// The extended form of a path that names something a repository can hold,
+// or false for one whose name Windows forbids (a stream "a:b", a pattern).
+bool RepositoryPath(const std::string& path, std::wstring* extended) {
+  *extended = ExtendedPath(Widen(path));
+  return !windows::HasForbiddenComponent(*extended);
 }
 
 bool IsFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
@@ -233,19 +232,25 @@ struct FindCloser {
 
 bool EntryExists(const std::string& path) {
   // GetFileAttributesW does not follow a link: a dangling one counts.
-  return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  std::wstring extended;
+  return RepositoryPath(path, &extended) &&
+         GetFileAttributesW(extended.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 EntryKind KindOf(const std::string& path) {
+  std::wstring extended;
   DWORD attributes = 0;
-  if (!TargetAttributes(path, &attributes)) return EntryKind::kMissing;
+  if (!RepositoryPath(path, &extended) || !TargetAttributes(extended, &attributes)) {
+    return EntryKind::kMissing;
+  }
   if (IsFolder(attributes)) return EntryKind::kFolder;
   return (attributes & FILE_ATTRIBUTE_DEVICE) != 0 ? EntryKind::kOther : EntryKind::kFile;
 }
 
 bool MayAccess(const std::string& path, bool read, bool write) {
+  std::wstring extended;
   DWORD attributes = 0;
-  if (!TargetAttributes(path, &attributes)) return false;
+  if (!RepositoryPath(path, &extended) || !TargetAttributes(extended, &attributes)) return false;
   if (!IsFolder(attributes) && write && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     return false;
   }
@@ -257,19 +262,23 @@ bool MayAccess(const std::string& path, bool read, bool write) {
     if (read) access |= GENERIC_READ;
     if (write) access |= GENERIC_WRITE;
   }
-  return OpenedPath(path, access).ok();
+  return OpenPath(extended, access).ok();
 }
 
 bool ListFolder(const std::string& folder, std::vector<std::string>* files,
                 std::vector<std::string>* folders) {
-  std::string base = folder;
-  if (!base.empty() && base.back() != '/' && base.back() != '\\') base += '\\';
+  std::wstring base;
+  if (!RepositoryPath(folder, &base)) return false;
+  if (base.back() != L'\\') base += L'\\';
   WIN32_FIND_DATAW entry;
-  HANDLE first = FindFirstFileExW(Widen(base + "*").c_str(), FindExInfoBasic, &entry,
+  HANDLE first = FindFirstFileExW((base + L"*").c_str(), FindExInfoBasic, &entry,
                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (first == INVALID_HANDLE_VALUE) {
     // A drive's root folder has no "." and "..": empty, it yields nothing.
-    if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+    // Some SMB servers and user-mode file systems answer the first look
+    // into any empty folder with "no more files".
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) return false;
     files->clear();
     folders->clear();
     return true;
@@ -278,14 +287,14 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* files,
   std::vector<std::string> fileNames;
   std::vector<std::string> folderNames;
   do {
-    const std::string name = Narrow(entry.cFileName);
-    if (name == "." || name == "..") continue;
+    const std::wstring_view name = entry.cFileName;
+    if (name == L"." || name == L"..") continue;
     DWORD attributes = entry.dwFileAttributes;
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-        !TargetAttributes(base + name, &attributes)) {
+        !TargetAttributes(base + entry.cFileName, &attributes)) {
       attributes = 0;  // a dangling link is listed as a file
     }
-    (IsFolder(attributes) ? folderNames : fileNames).push_back(name);
+    (IsFolder(attributes) ? folderNames : fileNames).push_back(Narrow(name));
   } while (FindNextFileW(find.get(), &entry) != 0);
   if (GetLastError() != ERROR_NO_MORE_FILES) return false;
   std::sort(fileNames.begin(), fileNames.end());
@@ -296,7 +305,7 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* files,
 }
 
 bool MakeFolder(const std::string& path) {
-  const std::wstring name = Widen(path);
+  const std::wstring name = ExtendedPath(Widen(path));
   if (CreateDirectoryW(name.c_str(), nullptr) != 0) return true;
   // The caller reads GetLastError; keep it past the string's destruction.
   const DWORD error = GetLastError();
@@ -362,7 +371,7 @@ long long TextSource::Read(char* buffer, std::size_t size) {
 
 TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
                          TextSource* source) {
-  const std::wstring name = Widen(path);
+  const std::wstring name = ExtendedPath(Widen(path));
   HANDLE handle = INVALID_HANDLE_VALUE;
   for (int attempt = 0; handle == INVALID_HANDLE_VALUE; ++attempt) {
     handle = CreateFileW(name.c_str(), GENERIC_READ,

@@ -40,6 +40,13 @@ if [ -n "$unexpected" ]; then
   echo "qamcvs.exe needs DLLs that Windows does not ship: $unexpected" >&2
   exit 1
 fi
+# The application manifest (resource type 24, id 1) declares long paths.
+if ! x86_64-w64-mingw32-objdump -p "$exe" | grep -q 'Entry: ID: 0x000018' ||
+   ! grep -aq '<ws2:longPathAware>true</ws2:longPathAware>' "$exe"; then
+  echo "qamcvs.exe has no manifest that declares longPathAware" >&2
+  exit 1
+fi
+echo "qamcvs.exe: manifest with longPathAware"
 
 stage "Linux build of the suite that drives qamcvs.exe"
 scripts/build.sh build -DQAM_BUILD_TESTS=ON

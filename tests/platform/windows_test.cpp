@@ -1,18 +1,25 @@
 // The Windows port's own behaviour, run under Wine: wide paths, drive-letter
 // roots, the error a missing parent folder gives, the folder-creation
-// document formatted with the C runtime's wide "%s".
+// document formatted with the C runtime's wide "%s"; and the rules that Wine
+// does not enforce (MAX_PATH, reparse points, device names), through the
+// code that applies them.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "PYLException.h"
 #include "QamCVSCreateFolder.h"
 #include "QamCVSExist.h"
 #include "QamUtil.h"
 #include "platform.h"
+#include "platform_windows.h"
 #include "support/test_support.h"
+#include "text_capture.h"
 
 using testing_support::TempDir;
 using testing_support::WithBackSlashes;
@@ -114,6 +121,148 @@ TEST(WindowsPortTest, ListingSortsUtf8NamesWithoutDotEntries) {
   EXPECT_EQ(fileNames, (std::vector<std::string>{"a,v", "b,v"}));
   EXPECT_EQ(folderNames, (std::vector<std::string>{"Attic", kGreek}));
   EXPECT_EQ(QamDvDir::readDir(Utf8(temp / "missing"), files, nullptr, folders, nullptr), 0);
+}
+
+TEST(WindowsPathTest, EveryPathTakesTheExtendedForm) {
+  using platform::windows::ExtendedPath;
+  const std::wstring longName(120, L'n');
+  struct Case {
+    std::wstring given, extended;
+  };
+  const std::vector<Case> cases = {
+      {L"C:\\cvs\\proj", L"\\\\?\\C:\\cvs\\proj"},
+      {L"c:/cvs//proj/", L"\\\\?\\C:\\cvs\\proj"},
+      {L"C:\\", L"\\\\?\\C:\\"},
+      {L"C:/", L"\\\\?\\C:\\"},
+      {L"C:\\a\\.\\b\\..\\..\\..\\c", L"\\\\?\\C:\\c"},  // never above the drive
+      // Kept as written, where the Win32 rules would name "src" and "x".
+      {L"C:\\proj\\src.", L"\\\\?\\C:\\proj\\src."},
+      {L"C:\\proj\\src \\x..", L"\\\\?\\C:\\proj\\src \\x.."},
+      {L"C:\\proj\\CON", L"\\\\?\\C:\\proj\\CON"},
+      {L"\\\\server\\share\\cvsroot\\", L"\\\\?\\UNC\\server\\share\\cvsroot"},
+      {L"//server/share", L"\\\\?\\UNC\\server\\share\\"},
+      {L"\\\\server\\share\\..\\..\\x", L"\\\\?\\UNC\\server\\share\\x"},  // never above the share
+      {L"\\\\?\\C:\\a/b\\..", L"\\\\?\\C:\\a/b\\.."},  // taken literally already
+      {L"\\\\?\\UNC\\server\\share\\x", L"\\\\?\\UNC\\server\\share\\x"},
+      {L"\\\\.\\pipe\\tool-output", L"\\\\.\\pipe\\tool-output"},  // a device
+      {L"C:\\" + longName + L"\\" + longName + L"\\" + longName,
+       L"\\\\?\\C:\\" + longName + L"\\" + longName + L"\\" + longName},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ExtendedPath(c.given), c.extended) << platform::Narrow(c.given);
+  }
+
+  // Relative, rooted and drive-relative paths start from the current folders.
+  TempDir temp;
+  const std::wstring folder = platform::Widen(WithBackSlashes(temp.path()));
+  ASSERT_EQ(folder.compare(1, 2, L":\\"), 0);
+  ASSERT_NE(SetCurrentDirectoryW(folder.c_str()), 0);
+  const std::wstring here = L"\\\\?\\" + folder;
+  EXPECT_EQ(ExtendedPath(L"proj\\src."), here + L"\\proj\\src.");
+  EXPECT_EQ(ExtendedPath(L"./proj/../x "), here + L"\\x ");
+  EXPECT_EQ(ExtendedPath(L""), here);
+  EXPECT_EQ(ExtendedPath(folder.substr(0, 2) + L"proj"), here + L"\\proj");
+  EXPECT_EQ(ExtendedPath(L"\\top\\x"), here.substr(0, 6) + L"\\top\\x");
+  ASSERT_NE(SetCurrentDirectoryW(L"C:\\"), 0);
+}
+
+TEST(WindowsPathTest, NamesWindowsKeepsForItself) {
+  using platform::windows::IsNameWindowsRefuses;
+  using platform::windows::IsReservedDeviceName;
+  for (const wchar_t* device :
+       {L"CON", L"con", L"Nul", L"AUX.txt", L"PRN.tar.gz", L"COM1", L"com9", L"LPT1.c",
+        L"CON .txt", L"NUL.", L"nul ", L"COM\u00B9", L"lpt\u00B3.x", L"COM\u00B2"}) {
+    EXPECT_TRUE(IsReservedDeviceName(device)) << platform::Narrow(device);
+    EXPECT_TRUE(IsNameWindowsRefuses(device)) << platform::Narrow(device);
+  }
+  for (const wchar_t* name : {L"CONSOLE", L"COM0", L"COM10", L"LPT", L"xCON", L"con_", L"COM\u00B4",
+                              L"AUXILIARY.txt", L".CON"}) {
+    EXPECT_FALSE(IsReservedDeviceName(name)) << platform::Narrow(name);
+  }
+  for (const wchar_t* refused : {L"a:b", L"a*b", L"a?b", L"a<b", L"a>b", L"a|b", L"a\"b",
+                                 L"a\x01b", L"tab\tname", L"new.", L"new ", L"..."}) {
+    EXPECT_TRUE(IsNameWindowsRefuses(refused)) << platform::Narrow(refused);
+  }
+  for (const wchar_t* allowed : {L"new", L"main.c,v", L".cvsignore", L"a b", L"\u65E5\u672C"}) {
+    EXPECT_FALSE(IsNameWindowsRefuses(allowed)) << platform::Narrow(allowed);
+  }
+  EXPECT_TRUE(platform::windows::HasForbiddenComponent(L"\\\\?\\C:\\cvs\\src::$INDEX_ALLOCATION"));
+  EXPECT_FALSE(platform::windows::HasForbiddenComponent(L"\\\\?\\C:\\cvs\\src"));
+}
+
+// REPARSE_DATA_BUFFER as FSCTL_GET_REPARSE_POINT returns it.
+std::vector<unsigned char> ReparseData(unsigned long tag, const std::wstring& substitute,
+                                       unsigned flags) {
+  std::vector<unsigned char> data;
+  auto word = [&data](unsigned value) {
+    data.push_back(static_cast<unsigned char>(value & 0xFF));
+    data.push_back(static_cast<unsigned char>(value >> 8));
+  };
+  word(tag & 0xFFFF);
+  word(tag >> 16);
+  const bool link = tag == IO_REPARSE_TAG_SYMLINK;
+  const unsigned names = static_cast<unsigned>(substitute.size() * 2);
+  word(names + (link ? 12 : 8));
+  word(0);
+  word(0);      // substitute name offset
+  word(names);  // and length
+  word(names);  // print name offset
+  word(0);      // and length
+  if (link) {
+    word(flags);
+    word(0);
+  }
+  for (const wchar_t c : substitute) word(c);
+  return data;
+}
+
+TEST(WindowsPathTest, LinksAreFollowedOnlyBeneathTheRoot) {
+  using platform::windows::LinkTarget;
+  using platform::windows::ParseLinkTarget;
+  LinkTarget target;
+  auto parse = [&target](const std::vector<unsigned char>& data) {
+    return ParseLinkTarget(data.data(), data.size(), &target);
+  };
+  ASSERT_TRUE(parse(ReparseData(IO_REPARSE_TAG_SYMLINK, L"..\\sub", SYMLINK_FLAG_RELATIVE)));
+  EXPECT_EQ(target.path, L"..\\sub");
+  EXPECT_TRUE(target.relative);
+  ASSERT_TRUE(parse(ReparseData(IO_REPARSE_TAG_SYMLINK, L"\\??\\C:\\cvs\\x", 0)));
+  EXPECT_EQ(target.path, L"\\??\\C:\\cvs\\x");
+  EXPECT_FALSE(target.relative);
+  ASSERT_TRUE(parse(ReparseData(IO_REPARSE_TAG_MOUNT_POINT, L"\\??\\D:\\elsewhere", 0)));
+  EXPECT_EQ(target.path, L"\\??\\D:\\elsewhere");
+  EXPECT_FALSE(target.relative);
+  // Any other reparse point is not a link, and lengths past the end are refused.
+  EXPECT_FALSE(parse(ReparseData(0x9000001AUL, L"\\??\\C:\\x", 0)));  // a cloud file
+  std::vector<unsigned char> cut = ReparseData(IO_REPARSE_TAG_MOUNT_POINT, L"\\??\\C:\\x", 0);
+  cut.resize(cut.size() - 2);
+  EXPECT_FALSE(parse(cut));
+  EXPECT_FALSE(parse({}));
+
+  const std::vector<std::wstring> roots = {L"\\\\?\\C:\\cvs", L"\\\\?\\UNC\\server\\share\\cvs"};
+  struct Case {
+    std::wstring target;
+    bool beneath;
+    std::deque<std::wstring> rest;
+  };
+  const std::vector<Case> cases = {
+      {L"\\??\\C:\\cvs\\proj\\src", true, {L"proj", L"src"}},
+      {L"\\??\\c:\\CVS", true, {}},  // names compare without regard to case
+      {L"\\\\?\\UNC\\SERVER\\share\\cvs\\proj", true, {L"proj"}},
+      {L"\\??\\C:\\cvsroot", false, {}},
+      {L"\\??\\C:\\", false, {}},
+      {L"\\??\\D:\\cvs\\proj", false, {}},
+      {L"\\??\\Volume{0c2a5e6a-0000-0000-0000-100000000000}\\", false, {}},
+      {L"C:\\cvs\\proj", false, {}},  // not an NT path
+  };
+  for (const Case& c : cases) {
+    std::deque<std::wstring> rest;
+    EXPECT_EQ(platform::windows::AbsoluteTargetBeneath(c.target, roots, &rest), c.beneath)
+        << platform::Narrow(c.target);
+    if (c.beneath) {
+      EXPECT_EQ(rest, c.rest) << platform::Narrow(c.target);
+    }
+  }
 }
 
 }  // namespace

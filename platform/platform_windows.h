@@ -1,0 +1,103 @@
+// What the Windows port has beyond platform.h: the path and name rules its
+// files share, and the pieces its own tests check.
+#ifndef QAMCVS_PLATFORM_PLATFORM_WINDOWS_H_
+#define QAMCVS_PLATFORM_PLATFORM_WINDOWS_H_
+
+#include <windows.h>
+
+#include <cstddef>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+namespace windows {
+
+
+/// path as the wide file calls take it literally and at any length:
+/// "\\?\C:\a\b" or "\\?\UNC\server\share\a". A relative, drive-relative
+/// ("C:a") or rooted ("\a") path is made absolute against the current
+/// folders, as GetFullPathNameW does; "/" and "\" both separate, empty and
+/// "." components go and ".." takes the one before it away (never the drive
+/// or share), but every other component stays as written, trailing dots and
+/// blanks included, which the Win32 rules would drop. A drive or share alone
+/// ends in "\". A path already in "\\?\" or "\??\" form, or in the device
+/// form "\\.\" (a named pipe, the console), is returned unchanged.
+std::wstring ExtendedPath(std::wstring_view path);
+
+/// How many leading characters of an extended path name its volume:
+/// "\\?\C:", "\\?\UNC\server\share", else "\\?\" and the first component.
+std::size_t ExtendedRootLength(std::wstring_view extended);
+
+/// The components of path, split at "/" and "\", without empty ones and ".".
+std::deque<std::wstring> Components(std::wstring_view path);
+
+/// True for a name Windows keeps for a device: CON, PRN, AUX, NUL, COM1-COM9,
+/// LPT1-LPT9 and COM or LPT followed by a superscript 1, 2 or 3, in any case,
+/// bare or with an extension ("nul.txt"), blanks before the dot or at the
+/// end included.
+bool IsReservedDeviceName(std::wstring_view name);
+
+/// True when name holds a character that Windows forbids in file names
+/// (< > : " | ? * and U+0001-U+001F); ":" would name an NTFS stream.
+bool HasForbiddenCharacter(std::wstring_view name);
+
+/// True when a folder of this name could not be used by ordinary Windows
+/// programs (Explorer, a cvs client): a device name, a forbidden character,
+/// or a trailing dot or blank.
+bool IsNameWindowsRefuses(std::wstring_view name);
+
+/// True when a component of the extended path below its volume holds a
+/// character that Windows forbids: such a path names no repository file or
+/// folder (a stream, a pattern), so it is not asked of the system.
+bool HasForbiddenComponent(std::wstring_view extended);
+
+/// Where a symbolic link or junction leads, as its reparse data says.
+struct LinkTarget {
+  std::wstring path;      // "\??\C:\x" when absolute, "..\x" when relative
+  bool relative = false;  // relative to the folder that holds the link
+};
+
+/// Reads the target out of FSCTL_GET_REPARSE_POINT's data for a symbolic
+/// link (IO_REPARSE_TAG_SYMLINK) or a junction (IO_REPARSE_TAG_MOUNT_POINT).
+/// False for any other reparse point and for data that does not hold
+/// together (a length past the end).
+bool ParseLinkTarget(const unsigned char* data, std::size_t size, LinkTarget* target);
+
+/// When the absolute target ("\??\..." or "\\?\...") names one of roots
+/// (extended paths) or a place beneath it, *rest receives the components
+/// below that root. Names compare without regard to case.
+bool AbsoluteTargetBeneath(std::wstring_view target, const std::vector<std::wstring>& roots,
+                           std::deque<std::wstring>* rest);
+
+/// An NT handle, closed when it goes out of scope.
+class Handle {
+ public:
+  explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
+  ~Handle() { Close(); }
+  Handle(Handle&& other) noexcept : handle_(other.handle_) { other.handle_ = INVALID_HANDLE_VALUE; }
+  Handle& operator=(Handle&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = other.handle_;
+      other.handle_ = INVALID_HANDLE_VALUE;
+    }
+    return *this;
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  bool ok() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  void Close() {
+    if (ok()) CloseHandle(handle_);
+  }
+  HANDLE handle_;
+};
+
+}  // namespace windows
+}  // namespace platform
+
+#endif  // QAMCVS_PLATFORM_PLATFORM_WINDOWS_H_
