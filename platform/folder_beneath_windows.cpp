@@ -1,123 +1,218 @@
-// Making a folder beneath a root on Windows: the folder that receives it is
-// opened with every reparse point (symbolic link, junction) followed and
-// held, so that it cannot be moved while it is checked and used; its final
-// path must lie beneath the root's.
+// Making a folder beneath a root on Windows: the root is opened, then each
+// folder on the way is opened relative to the one before it (NtCreateFile
+// with a root directory handle, as the Linux port walks with openat), held
+// without sharing deletion so that none can be renamed away, and the folder
+// is made relative to the last one. Nothing is looked up by path after the
+// root, so a junction swapped in meanwhile cannot take the creation
+// elsewhere, and no final-path query is needed: that works wherever the
+// share lets the user create folders, old SMB servers and volumes without a
+// drive letter included.
 #include <windows.h>
+#include <winternl.h>
+#include <winioctl.h>
 
 #include <string>
 #include <string_view>
 
 #include "platform.h"
+#include "platform_windows.h"
 
 namespace platform {
+namespace windows {
 namespace {
 
-// A folder held open for as long as this lives. Shared for reading and
-// writing but not for deletion, so that neither it nor a folder above it can
-// be renamed away meanwhile.
-class HeldFolder {
- public:
-  explicit HeldFolder(const std::wstring& path)
-      : handle_(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
-  ~HeldFolder() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  HeldFolder(const HeldFolder&) = delete;
-  HeldFolder& operator=(const HeldFolder&) = delete;
-  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+// Windows' own bound on the reparse points one lookup may follow.
+constexpr int kMaxLinks = 63;
 
-  // The path the folder has once every reparse point is resolved
-  // ("\\?\C:\..."); empty when Windows cannot say.
-  std::wstring FinalPath() const {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-      const DWORD length = GetFinalPathNameByHandleW(handle_, path.data(),
-                                                     static_cast<DWORD>(path.size()),
-                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-      if (length == 0) return std::wstring();
-      if (length < path.size()) {
-        path.resize(length);
-        return path;
-      }
-      path.resize(length + 1);
-    }
-  }
+// Listing and traversing are data access, so that the sharing mode (no
+// FILE_SHARE_DELETE) holds against a rename; the attributes tell a link.
+constexpr ACCESS_MASK kWalkAccess =
+    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr ULONG kHoldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
- private:
-  HANDLE handle_;
-};
-
-bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
-
-// True when inner is root or a path beneath it; Windows paths compare
-// without regard to case.
-bool IsBeneath(const std::wstring& inner, const std::wstring& root) {
-  if (root.empty() || inner.size() < root.size()) return false;
-  if (CompareStringOrdinal(inner.c_str(), static_cast<int>(root.size()), root.c_str(),
-                           static_cast<int>(root.size()), TRUE) != CSTR_EQUAL) {
-    return false;
-  }
-  return inner.size() == root.size() || IsSeparator(root.back()) ||
-         IsSeparator(inner[root.size()]);
+// Opens name relative to the open folder at: 0 or the Win32 error.
+DWORD OpenRelative(HANDLE at, std::wstring_view name, ACCESS_MASK access, ULONG sharing,
+                   ULONG disposition, ULONG options, Handle* opened) {
+  if (name.size() * sizeof(wchar_t) > 0xFFFE) return ERROR_FILENAME_EXCED_RANGE;
+  UNICODE_STRING text;
+  text.Buffer = const_cast<wchar_t*>(name.data());
+  text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  text.MaximumLength = text.Length;
+  OBJECT_ATTRIBUTES attributes;
+  // Case-insensitive, as every Win32 file call opens a name.
+  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, at, nullptr);
+  IO_STATUS_BLOCK status;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  const NTSTATUS result =
+      NtCreateFile(&handle, access, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, sharing,
+                   disposition, options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT,
+                   nullptr, 0);
+  if (!NT_SUCCESS(result)) return RtlNtStatusToDosError(result);
+  *opened = Handle(handle);
+  return ERROR_SUCCESS;
 }
 
-// Opens root and the folder that holds the last component of path beneath
-// it; *parent receives that folder's final path and *name the component.
-// False with the reason in GetLastError(); a missing folder is
-// ERROR_PATH_NOT_FOUND, as CreateDirectoryW reports it.
-bool ParentBeneath(const std::string& root, const std::string& path, std::wstring* parent,
-                   std::wstring* name) {
-  std::wstring rest = Widen(path);
-  while (!rest.empty() && IsSeparator(rest.back())) rest.pop_back();
-  std::size_t start = rest.size();
-  while (start > 0 && !IsSeparator(rest[start - 1])) --start;
-  *name = rest.substr(start);
-  rest.resize(start);
-  // The folder is made through its parent's final path ("\\?\..."), which
-  // Windows takes literally; drop what its path rules would drop from a
-  // name, trailing dots and blanks, so that "..." still names the parent.
-  while (!name->empty() && (name->back() == L'.' || name->back() == L' ')) name->pop_back();
-  if (name->empty()) {
-    SetLastError(ERROR_ALREADY_EXISTS);  // the folder itself, which exists
-    return false;
+// The final path of an open folder ("\\?\C:\..."), empty where Windows
+// cannot say (old SMB servers, volumes without a drive letter).
+std::wstring FinalPath(HANDLE folder) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFinalPathNameByHandleW(folder, path.data(),
+                                                   static_cast<DWORD>(path.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) return std::wstring();
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length + 1);
   }
-  const HeldFolder rootFolder(Widen(root));
-  if (!rootFolder.ok()) {
-    if (GetLastError() == ERROR_FILE_NOT_FOUND) SetLastError(ERROR_PATH_NOT_FOUND);
-    return false;
+}
+
+// True when one final path lies at or beneath the other.
+bool FinalPathBeneath(const std::wstring& inner, const std::wstring& root) {
+  std::deque<std::wstring> rest;
+  return AbsoluteTargetBeneath(inner, {root}, &rest);
+}
+
+// What the opened folder is: 0 with *isLink false for a folder (or a reparse
+// point that is not a name surrogate, such as a cloud file); *isLink with
+// *target for a symbolic link or junction; ERROR_CANT_ACCESS_FILE for a
+// link Windows cannot follow (a WSL symbolic link, say).
+DWORD ReadLink(HANDLE opened, bool* isLink, LinkTarget* target) {
+  *isLink = false;
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  if (GetFileInformationByHandleEx(opened, FileAttributeTagInfo, &tag, sizeof tag) == 0) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(opened, &info) == 0) return GetLastError();
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return ERROR_SUCCESS;
+    return ERROR_CANT_ACCESS_FILE;
   }
-  const HeldFolder folder(Widen(root) + L"\\" + rest);
-  if (!folder.ok()) {
-    if (GetLastError() == ERROR_FILE_NOT_FOUND) SetLastError(ERROR_PATH_NOT_FOUND);
-    return false;
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+      !IsReparseTagNameSurrogate(tag.ReparseTag)) {
+    return ERROR_SUCCESS;
   }
-  *parent = folder.FinalPath();
-  if (!IsBeneath(*parent, rootFolder.FinalPath())) {
-    SetLastError(ERROR_NOT_SAME_DEVICE);  // Windows' word for EXDEV
-    return false;
+  std::string data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE, '\0');
+  DWORD got = 0;
+  if (DeviceIoControl(opened, FSCTL_GET_REPARSE_POINT, nullptr, 0, data.data(),
+                      static_cast<DWORD>(data.size()), &got, nullptr) == 0 ||
+      !ParseLinkTarget(reinterpret_cast<const unsigned char*>(data.data()), got, target)) {
+    return ERROR_CANT_ACCESS_FILE;
   }
-  return true;
+  *isLink = true;
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
 
-bool EntryExistsBeneath(const std::string& root, const std::string& path) {
-  std::wstring parent;
-  std::wstring name;
-  if (!ParentBeneath(root, path, &parent, &name)) return GetLastError() == ERROR_ALREADY_EXISTS;
-  // GetFileAttributesW does not follow a final reparse point: a dangling
-  // link counts.
-  return GetFileAttributesW((parent + L"\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+DWORD OpenParentBeneath(const std::string& root, const std::string& path, HeldFolders* held) {
+  std::deque<std::wstring> pending = Components(Widen(path));
+  if (pending.empty()) return ERROR_ALREADY_EXISTS;  // the root itself, which exists
+  for (const std::wstring& component : pending) {
+    if (component != L".." && IsNameWindowsRefuses(component)) return ERROR_INVALID_NAME;
+  }
+  held->name = pending.back();
+  pending.pop_back();
+  if (held->name == L"..") return ERROR_NOT_SAME_DEVICE;
+
+  const std::wstring rootPath = ExtendedPath(Widen(root));
+  Handle rootFolder(CreateFileW(rootPath.c_str(), kWalkAccess, kHoldSharing, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!rootFolder.ok()) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;
+  }
+  // An absolute link may name the root as the host wrote it or by its final
+  // path, where Windows can say what that is.
+  std::vector<std::wstring> rootPaths{rootPath};
+  const std::wstring rootFinal = FinalPath(rootFolder.get());
+  if (!rootFinal.empty()) rootPaths.push_back(rootFinal);
+  held->folders.clear();
+  held->folders.push_back(std::move(rootFolder));
+
+  int links = 0;
+  while (!pending.empty()) {
+    const std::wstring name = std::move(pending.front());
+    pending.pop_front();
+    if (name == L"..") {
+      if (held->folders.size() == 1) return ERROR_NOT_SAME_DEVICE;
+      held->folders.pop_back();
+      continue;
+    }
+    Handle next;
+    // FILE_OPEN_REPARSE_POINT: a link is opened itself, read and resolved
+    // here, not followed by the system.
+    DWORD error = OpenRelative(held->parent(), name, kWalkAccess, kHoldSharing, FILE_OPEN,
+                               FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, &next);
+    if (error != ERROR_SUCCESS) return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;
+    bool isLink = false;
+    LinkTarget target;
+    error = ReadLink(next.get(), &isLink, &target);
+    if (error != ERROR_SUCCESS) return error;
+    if (!isLink) {
+      held->folders.push_back(std::move(next));
+      continue;
+    }
+    if (++links > kMaxLinks) return ERROR_CANT_RESOLVE_FILENAME;
+    std::deque<std::wstring> resolved;
+    if (target.relative) {
+      resolved = Components(target.path);
+    } else {
+      // An absolute target is followed only when it names a place beneath
+      // the root; the walk then starts again from the root.
+      if (!AbsoluteTargetBeneath(target.path, rootPaths, &resolved)) return ERROR_NOT_SAME_DEVICE;
+      held->folders.resize(1);
+    }
+    pending.insert(pending.begin(), resolved.begin(), resolved.end());
+  }
+  if (!rootFinal.empty()) {
+    const std::wstring parentFinal = FinalPath(held->parent());
+    if (!parentFinal.empty() && !FinalPathBeneath(parentFinal, rootFinal)) {
+      return ERROR_NOT_SAME_DEVICE;
+    }
+  }
+  return ERROR_SUCCESS;
 }
 
+DWORD MakeFolderIn(HANDLE parent, std::wstring_view name) {
+  Handle made;
+  return OpenRelative(parent, name, FILE_LIST_DIRECTORY | SYNCHRONIZE, kHoldSharing, FILE_CREATE,
+                      FILE_DIRECTORY_FILE, &made);
+}
+
+}  // namespace windows
+
+bool EntryExistsBeneath(const std::string& root, const std::string& path) {
+  windows::HeldFolders held;
+  const DWORD error = windows::OpenParentBeneath(root, path, &held);
+  if (error != ERROR_SUCCESS) return error == ERROR_ALREADY_EXISTS;
+  // The entry itself, a final link not followed: a dangling link counts.
+  // Anything that answers but refuses this look (access denied, a pending
+  // deletion) is there too.
+  windows::Handle entry;
+  const DWORD look = windows::OpenRelative(
+      held.parent(), held.name, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, FILE_OPEN_REPARSE_POINT,
+      &entry);
+  return look != ERROR_FILE_NOT_FOUND && look != ERROR_PATH_NOT_FOUND &&
+         look != ERROR_INVALID_NAME && look != ERROR_BAD_NETPATH && look != ERROR_BAD_NET_NAME;
+}
+
+namespace {
+
+DWORD MakeFolderBeneathError(const std::string& root, const std::string& path) {
+  windows::HeldFolders held;
+  const DWORD error = windows::OpenParentBeneath(root, path, &held);
+  return error != ERROR_SUCCESS ? error : windows::MakeFolderIn(held.parent(), held.name);
+}
+
+}  // namespace
+
 bool MakeFolderBeneath(const std::string& root, const std::string& path) {
-  std::wstring parent;
-  std::wstring name;
-  if (!ParentBeneath(root, path, &parent, &name)) return false;
-  // Made in the folder still held by its final path, which nothing can have
-  // moved since the check.
-  return CreateDirectoryW((parent + L"\\" + name).c_str(), nullptr) != 0;
+  // Set once the held folders are closed, for the caller to read.
+  const DWORD error = MakeFolderBeneathError(root, path);
+  SetLastError(error);
+  return error == ERROR_SUCCESS;
 }
 
 bool ErrorMeansExists(int error) {

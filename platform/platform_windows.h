@@ -97,6 +97,36 @@ class Handle {
   HANDLE handle_;
 };
 
+/// The folders from the root down to the one that holds the last component
+/// of a path, each held open (without sharing deletion, so that none can be
+/// renamed or removed) for as long as this lives.
+struct HeldFolders {
+  std::vector<Handle> folders;  // the root first
+  std::wstring name;            // the last component of the path
+  HANDLE parent() const { return folders.back().get(); }
+};
+
+/// Opens root (reparse points followed: it may be a link) and walks path
+/// beneath it one component at a time, each folder opened relative to the one
+/// before with NtCreateFile. A symbolic link or junction on the way is read
+/// and followed only while it stays beneath the root: a relative target
+/// from where it stands, an absolute one when it names the root (as given,
+/// or its final path where Windows can say) or a place beneath it. ".."
+/// never climbs above the root. Where Windows can say, the parent's final
+/// path must also lie beneath the root's, so that a link the file system
+/// does not report as one cannot lead out either.
+/// Returns 0, or a Win32 error: ERROR_INVALID_NAME for a component that
+/// IsNameWindowsRefuses (checked before any file call), ERROR_PATH_NOT_FOUND
+/// for a missing folder or root, ERROR_NOT_SAME_DEVICE for a way out of the
+/// root, ERROR_CANT_RESOLVE_FILENAME past 63 links, ERROR_ALREADY_EXISTS
+/// when path names the root itself.
+DWORD OpenParentBeneath(const std::string& root, const std::string& path, HeldFolders* held);
+
+/// Makes the folder name in the open folder parent (NtCreateFile with
+/// FILE_CREATE): 0, or the Win32 error (ERROR_ALREADY_EXISTS when anything
+/// is there).
+DWORD MakeFolderIn(HANDLE parent, std::wstring_view name);
+
 }  // namespace windows
 }  // namespace platform
 

@@ -35,7 +35,7 @@ if [ "$size" -gt $((10 * 1024 * 1024)) ]; then
 fi
 # Only DLLs that every Windows has: no C++ runtime, no ICU, no Xerces-C.
 unexpected=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/.*DLL Name: //p' |
-  grep -viE '^(kernel32|msvcrt|shell32|advapi32|user32|ws2_32|ole32)\.dll$' || true)
+  grep -viE '^(kernel32|msvcrt|shell32|advapi32|ntdll|user32|ws2_32|ole32)\.dll$' || true)
 if [ -n "$unexpected" ]; then
   echo "qamcvs.exe needs DLLs that Windows does not ship: $unexpected" >&2
   exit 1

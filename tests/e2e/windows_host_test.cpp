@@ -21,6 +21,7 @@ const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 // Neither name fits code page 1252, Windows' narrow argv on Western systems.
 const char kJapanese[] = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
 const char kGreek[] = "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC";
+const char kInvalid[] = "The specified path in repository is not invalid";
 
 std::string WindowsPath(const std::string& linuxPath) {
   return testing_support::WithBackSlashes("Z:" + linuxPath);
@@ -105,6 +106,92 @@ TEST_F(WindowsHostTest, DocumentsAreTheLinuxBuildsBytes) {
     EXPECT_EQ(windows.status, expected.status) << c.args[0];
     EXPECT_EQ(windows.out, expected.out) << c.args[0];
   }
+}
+
+// Windows takes names in the "\\?\" form literally: a trailing dot or blank
+// is part of the name, a device name is only a name; and it refuses to make
+// what its own programs could not open.
+TEST_F(WindowsHostTest, NamesAreTakenAsWrittenAndWindowsOnlyNamesAreNotMade) {
+  if (!testing_support::TestingWindowsBuild()) GTEST_SKIP() << "a Windows build only";
+  std::filesystem::create_directory(repo_.Path("proj/dotted."));
+  struct Query {
+    std::string id, pathInRep, element;
+  };
+  const std::vector<Query> queries = {
+      {"1", "proj/src.", "<PathExists>FALSE</PathExists>"},
+      {"8", "proj/src ", "<IsFolder>FALSE</IsFolder>"},
+      {"8", "proj/dotted.", "<IsFolder>TRUE</IsFolder>"},
+      {"1", "proj/CON", "<PathExists>FALSE</PathExists>"},
+      {"8", "proj/NUL", "<IsFolder>FALSE</IsFolder>"},
+      {"8", "proj/src::$INDEX_ALLOCATION", "<IsFolder>FALSE</IsFolder>"},
+      {"5", "proj/dotted.", "<Success>TRUE</Success>"},
+  };
+  for (const Query& q : queries) {
+    RunResult answer = RunQamcvs({q.id, "PathToRep=" + repo_.root(), "PathInRep=" + q.pathInRep});
+    EXPECT_NE(answer.out.find(q.element), std::string::npos) << q.pathInRep << "\n" << answer.out;
+  }
+  const auto entries = [this] {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(repo_.Path("proj"))) {
+      names.push_back(entry.path().string());
+    }
+    return names.size();
+  };
+  const std::size_t before = entries();
+  for (const char* name : {"CON", "nul", "AUX.txt", "COM1", "LPT1.c", "a:b", "a*b", "new.",
+                           "new ", "src/con.c/x"}) {
+    RunResult created =
+        RunQamcvs({"7", "PathToRep=" + repo_.root(), "PathInRep=proj", std::string("FolderName=") + name});
+    EXPECT_NE(created.out.find(std::string("<Created>FALSE</Created><Reason>") + kInvalid),
+              std::string::npos)
+        << name << "\n" << created.out;
+  }
+  EXPECT_EQ(entries(), before);
+}
+
+// Wine does not enforce MAX_PATH, so this shows only that the extended form
+// reaches every file call; the conversion's own tests and the manifest carry
+// the rest.
+TEST_F(WindowsHostTest, RepositoryPathsLongerThanMaxPath) {
+  if (!testing_support::TestingWindowsBuild()) GTEST_SKIP() << "a Windows build only";
+  const std::string deep = "proj/" + std::string(100, 'a') + "/" + std::string(100, 'b') + "/" +
+                           std::string(100, 'c');
+  std::filesystem::create_directories(repo_.Path(deep + "/sub"));
+  testing_support::WriteFile(repo_.Path(deep + "/file.c,v"), "x");
+  const std::string root = WindowsPath(repo_.Path(deep));
+  ASSERT_GT(root.size(), 300u);
+  const std::string log =
+      "RCS file: x,v\nhead: 1.1\nlocks: strict\n\tbob: 1.1\naccess list:\n"
+      "----------------------------\nrevision 1.1\n"
+      "date: 2024/01/02 03:04:05;  author: bob;  state: Exp;\nlong\n"
+      "=============================================================================\n";
+  testing_support::WriteFile(repo_.Path(deep + "/tool.log"), log);
+  const std::vector<std::vector<std::string>> runs = {
+      {"1", "PathToRep=" + root, "PathInRep=file.c"},
+      {"5", "PathToRep=" + root, "Children_Type=DIRECTORY"},
+      {"7", "PathToRep=" + root, "PathInRep=sub", "FolderName=made"},
+      {"8", "PathToRep=" + root, "PathInRep=sub"},
+      {"3", "OutputFile=" + root + "\\tool.log"},
+      {"4", "OutputFile=" + root + "\\tool.log"},
+  };
+  const std::vector<std::string> expected = {
+      "<PathExists>TRUE</PathExists>",
+      "<Child IsFolder=\"TRUE\">sub</Child><Child IsFolder=\"FALSE\">file.c</Child>",
+      "<Created>TRUE</Created>",
+      "<IsFolder>TRUE</IsFolder>",
+      "<CheckedOutBy>bob</CheckedOutBy>",
+      "<Comment>long</Comment>",
+  };
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    RunResult result = RunQamcvs(runs[i]);
+    EXPECT_EQ(result.status, 1) << runs[i][0] << "\n" << result.out;
+    EXPECT_NE(result.out.find(expected[i]), std::string::npos) << runs[i][0] << "\n" << result.out;
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(repo_.Path(deep + "/sub/made")));
+  testing_support::WriteFile(repo_.Path(deep + "/diff.txt"), "Files a and b are identical\n");
+  RunResult identical = RunQamcvs({"9", "OutputFile=" + root + "\\diff.txt"});
+  EXPECT_NE(identical.out.find("<IsDifferent>FALSE</IsDifferent>"), std::string::npos)
+      << identical.out;
 }
 
 TEST_F(WindowsHostTest, TraceReachesOutputDebugStringA) {

@@ -265,4 +265,59 @@ TEST(WindowsPathTest, LinksAreFollowedOnlyBeneathTheRoot) {
   }
 }
 
+// Starts a command line with the Unix shell (Wine starts Unix programs, but
+// its process handle does not wait for them) and waits until done exists.
+bool RunUnixShellUntil(const std::string& command, const std::string& done) {
+  std::wstring line = L"/bin/sh -c \"" + platform::Widen(command) + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  if (CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &startup, &process) == 0) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  for (int waited = 0; waited < 10000; waited += 10) {
+    if (std::filesystem::exists(done)) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
+// Wine keeps each handle as an open Unix descriptor, and starts Unix
+// programs: a folder swapped for a link after the walk opened it cannot take
+// the creation outside the repository.
+TEST(WindowsFolderTest, HeldParentSwappedForALinkKeepsTheCreationInside) {
+  if (GetFileAttributesW(L"Z:\\bin\\sh") == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "needs Wine, which shows the Unix root as Z:";
+  }
+  const std::string unixBase = "/tmp/qamcvs-swap-" + std::to_string(GetCurrentProcessId());
+  const std::string base = "Z:" + unixBase;
+  std::error_code ignored;
+  std::filesystem::remove_all(base, ignored);  // Wine reuses process numbers
+  std::filesystem::create_directories(base + "/root/a");
+  std::filesystem::create_directories(base + "/outside");
+  platform::windows::HeldFolders held;
+  ASSERT_EQ(platform::windows::OpenParentBeneath(base + "/root", "a/new", &held), 0u);
+  // Windows refuses to rename a held folder; a Unix program does not ask.
+  EXPECT_EQ(MoveFileW(platform::Widen(base + "/root/a").c_str(),
+                      platform::Widen(base + "/root/moved").c_str()),
+            0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  ASSERT_TRUE(RunUnixShellUntil("mv " + unixBase + "/root/a " + unixBase + "/root/a.old && ln -s " +
+                                    "../outside " + unixBase + "/root/a && touch " + unixBase +
+                                    "/swapped",
+                                base + "/swapped"));
+  EXPECT_EQ(platform::windows::MakeFolderIn(held.parent(), held.name), 0u);
+  EXPECT_TRUE(std::filesystem::is_directory(base + "/root/a.old/new"));
+  EXPECT_FALSE(std::filesystem::exists(base + "/outside/new"));
+  // Walked afresh, the link that leads out is refused.
+  held = platform::windows::HeldFolders();
+  EXPECT_EQ(QamDvDir::createDirBeneath(Utf8(base + "/root"), Utf8("a/again")), 0);
+  EXPECT_EQ(platform::LastSystemError(), ERROR_NOT_SAME_DEVICE);
+  EXPECT_FALSE(std::filesystem::exists(base + "/outside/again"));
+  std::filesystem::remove_all(base, ignored);
+}
+
 }  // namespace
