@@ -12,6 +12,8 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <new>
+#include <thread>
 
 #include "platform.h"
 #include "platform_windows.h"
@@ -42,31 +44,80 @@ void SetTraceSink(std::function<void(std::string_view)> sink) {
 
 int LastSystemError() { return static_cast<int>(GetLastError()); }
 
-std::string SystemErrorText(const std::string& context, int error) {
-  // The words of the Linux build for what opening OutputFile reports, so a
-  // host reads the same failure document on both.
+namespace windows {
+
+const char* LinuxWordsFor(DWORD error) {
+  // glibc's strerror texts, so that a host reads the same failure document
+  // on both builds, whatever the language of the Windows it runs on.
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-      return context + ": " + std::strerror(ENOENT);
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+      return "No such file or directory";
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
-      return context + ": " + std::strerror(EACCES);
+    case ERROR_CANT_ACCESS_FILE:
+      return "Permission denied";
+    case ERROR_INVALID_NAME:
+      return "Invalid argument";
+    case ERROR_DIRECTORY:
+      return "Not a directory";
+    case kErrorFolderRead:
+      return "Is a directory";
+    case ERROR_NOT_READY:  // a drive without its medium
+      return "No medium found";
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA:
+    case ERROR_PIPE_NOT_CONNECTED:
+      return "Broken pipe";
+    case ERROR_CANT_RESOLVE_FILENAME:
+      return "Too many levels of symbolic links";
+    case ERROR_NOT_SAME_DEVICE:
+      return "Invalid cross-device link";
+    case ERROR_FILENAME_EXCED_RANGE:
+      return "File name too long";
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return "No space left on device";
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return "Cannot allocate memory";
     default:
-      break;
+      return nullptr;
   }
+}
+
+}  // namespace windows
+
+namespace {
+
+// The system's text for error in language (0: the system's own choice),
+// without its final full stop and line end; empty when it has none.
+std::string MessageText(DWORD error, DWORD language) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string reason = length > 0 ? Narrow(std::wstring_view(text, length))
-                                  : "system error " + std::to_string(error);
+      nullptr, error, language, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string reason = length > 0 ? Narrow(std::wstring_view(text, length)) : std::string();
   if (text != nullptr) LocalFree(text);
-  // FormatMessage ends its text with a full stop and CR LF; the caller adds its own stop.
   while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
                              reason.back() == ' ' || reason.back() == '.')) {
     reason.pop_back();
   }
+  return reason;
+}
+
+}  // namespace
+
+std::string SystemErrorText(const std::string& context, int error) {
+  const DWORD code = static_cast<DWORD>(error);
+  if (const char* words = windows::LinuxWordsFor(code)) return context + ": " + words;
+  // US English where the system has it, not the language of its users.
+  std::string reason = MessageText(code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  if (reason.empty()) reason = MessageText(code, 0);
+  if (reason.empty()) reason = "system error " + std::to_string(error);
   return context + ": " + reason;
 }
 
@@ -131,19 +182,80 @@ void FillClosedStandardDescriptors() {
   }
 }
 
-bool WriteToStandardOutput(std::string_view text, std::string_view end) {
-  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  for (std::string_view part : {text, end}) {
-    while (!part.empty()) {
-      const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(part.size(), 1u << 30));
+namespace windows {
+
+std::vector<std::wstring_view> ConsolePieces(std::wstring_view text, std::size_t units) {
+  std::vector<std::wstring_view> pieces;
+  while (!text.empty()) {
+    std::size_t size = std::min(std::max<std::size_t>(units, 2), text.size());
+    const wchar_t last = text[size - 1];
+    if (size < text.size() && last >= 0xD800 && last <= 0xDBFF) --size;  // keep the pair whole
+    pieces.push_back(text.substr(0, size));
+    text.remove_prefix(size);
+  }
+  return pieces;
+}
+
+}  // namespace windows
+
+namespace {
+
+// A pipe that takes nothing (PIPE_NOWAIT and full) is tried again for this
+// long without progress, the time a FIFO's writer is waited for.
+constexpr DWORD kStalledWriteMilliseconds = 60 * 1000;
+
+// A console shows bytes through its code page (437 or 850), so "café" would
+// read "caf├⌐": the document goes to it as UTF-16, in pieces that the
+// console takes at once.
+bool WriteToConsole(HANDLE console, std::string_view text) {
+  const std::wstring wide = Widen(text);
+  for (std::wstring_view piece : windows::ConsolePieces(wide, 8192)) {
+    while (!piece.empty()) {
       DWORD put = 0;
-      if (WriteFile(output, part.data(), wanted, &put, nullptr) == 0) return false;
-      if (put == 0) {
-        SetLastError(ERROR_WRITE_FAULT);
+      if (WriteConsoleW(console, piece.data(), static_cast<DWORD>(piece.size()), &put, nullptr) ==
+              0 ||
+          put == 0) {
+        if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
         return false;
       }
-      part.remove_prefix(put);
+      piece.remove_prefix(std::min<std::size_t>(put, piece.size()));
     }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteToStandardOutput(std::string_view text, std::string_view end) {
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  // One buffer: a message-mode pipe receives the document as one message,
+  // not the document and then its line feed.
+  std::string whole;
+  whole.reserve(text.size() + end.size());
+  whole.append(text).append(end);
+  DWORD mode = 0;
+  if (GetConsoleMode(output, &mode) != 0) return WriteToConsole(output, whole);
+  std::string_view rest = whole;
+  DWORD stalled = 0;
+  DWORD pause = 1;
+  while (!rest.empty()) {
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1u << 30));
+    DWORD put = 0;
+    if (WriteFile(output, rest.data(), wanted, &put, nullptr) == 0) return false;
+    if (put > 0) {
+      rest.remove_prefix(put);
+      stalled = 0;
+      pause = 1;
+      continue;
+    }
+    // A non-blocking pipe that is full: wait until the host reads.
+    if (stalled >= kStalledWriteMilliseconds) {
+      SetLastError(ERROR_WRITE_FAULT);
+      return false;
+    }
+    Sleep(pause);
+    stalled += pause;
+    pause = std::min<DWORD>(2 * pause, 50);
   }
   return true;
 }
@@ -167,18 +279,17 @@ std::string Narrow(std::wstring_view wide) {
   return utf8;
 }
 
-Utf8Arguments::Utf8Arguments(int argc, char** argv) {
-  // The narrow argv holds the arguments in the ANSI code page, where a
-  // Japanese or Greek name is question marks under code page 1252; the
-  // wide command line holds every character.
+Utf8Arguments::Utf8Arguments(int /*argc*/, char** /*argv*/) {
+  // The narrow argv is a best-fit conversion of the command line into the
+  // ANSI code page: a name outside it becomes question marks, U+3000 and
+  // U+2000-U+2006 become blanks that split an argument, U+FF02 becomes a
+  // quotation mark that can make one, U+FF3C (and, in code page 932, U+00A5)
+  // a back-slash. Only the wide command line holds what the host gave.
   int count = 0;
   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (wide != nullptr && count == argc) {
-    for (int i = 0; i < count; ++i) texts_.push_back(Narrow(wide[i]));
-  } else {
-    for (int i = 0; i < argc; ++i) texts_.emplace_back(argv[i]);
-  }
-  if (wide != nullptr) LocalFree(wide);
+  if (wide == nullptr) throw std::bad_alloc();
+  for (int i = 0; i < count; ++i) texts_.push_back(Narrow(wide[i]));
+  LocalFree(wide);
   for (std::string& text : texts_) pointers_.push_back(text.data());
   pointers_.push_back(nullptr);
 }
@@ -364,19 +475,79 @@ long long TextSource::Read(char* buffer, std::size_t size) {
   const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
   DWORD got = 0;
   if (ReadFile(AsHandle(handle_), buffer, wanted, &got, nullptr) != 0) return got;
-  // The writer of a pipe closing is the end of the text, not a failure.
-  if (GetLastError() == ERROR_BROKEN_PIPE) return 0;
+  const DWORD error = GetLastError();
+  // The writer of a pipe closing is the end of the text, not a failure; so
+  // is a named pipe's server disconnecting once it has written it all.
+  if (error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED) return 0;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(AsHandle(handle_), &info) != 0 &&
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    SetLastError(windows::kErrorFolderRead);  // read as Linux reads a folder: EISDIR
+  } else {
+    SetLastError(error);
+  }
   return -1;
 }
+
+namespace {
+
+// True when the opened console or pipe is what this program writes its
+// standard output or error to: reading it would never end. A process has
+// one console, so any console handle is the terminal of a standard output
+// that is a console; a pipe is the same pipe when the volume serial number
+// and file index agree. A disk file, as on Linux, is read to its end.
+bool IsOwnOutput(HANDLE opened) {
+  const DWORD type = GetFileType(opened);
+  if (type != FILE_TYPE_CHAR && type != FILE_TYPE_PIPE) return false;
+  DWORD mode = 0;
+  const bool console = type == FILE_TYPE_CHAR && GetConsoleMode(opened, &mode) != 0;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(opened, &info) != 0;
+  for (const DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+    const HANDLE own = GetStdHandle(which);
+    if (own == nullptr || own == INVALID_HANDLE_VALUE) continue;
+    if (console) {
+      if (GetConsoleMode(own, &mode) != 0) return true;
+      continue;
+    }
+    BY_HANDLE_FILE_INFORMATION ownInfo;
+    if (known && GetFileType(own) == type && GetFileInformationByHandle(own, &ownInfo) != 0 &&
+        ownInfo.dwVolumeSerialNumber == info.dwVolumeSerialNumber &&
+        ownInfo.nFileIndexHigh == info.nFileIndexHigh &&
+        ownInfo.nFileIndexLow == info.nFileIndexLow) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Opens the extended path for reading; a folder, which Windows refuses to
+// open as a file, is opened as a folder, so that reading it fails as it does
+// on Linux ("Is a directory").
+HANDLE OpenForReading(const std::wstring& name) {
+  const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) return handle;
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !IsFolder(attributes)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  handle = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, sharing, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) SetLastError(ERROR_ACCESS_DENIED);
+  return handle;
+}
+
+}  // namespace
 
 TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
                          TextSource* source) {
   const std::wstring name = ExtendedPath(Widen(path));
   HANDLE handle = INVALID_HANDLE_VALUE;
   for (int attempt = 0; handle == INVALID_HANDLE_VALUE; ++attempt) {
-    handle = CreateFileW(name.c_str(), GENERIC_READ,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle = OpenForReading(name);
     if (handle != INVALID_HANDLE_VALUE) break;
     // A named pipe whose every instance is taken: wait, a bounded time, for
     // its server to offer one, as a FIFO's writer is waited for on Linux.
@@ -388,6 +559,7 @@ TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
   TextSource opened;
   opened.handle_ = reinterpret_cast<std::intptr_t>(handle);
   opened.owned_ = true;
+  if (IsOwnOutput(handle)) return TextOpening::kOwnOutput;
   opened.knownSize_ = DiskFileSize(handle);
   *source = std::move(opened);
   return TextOpening::kOpened;

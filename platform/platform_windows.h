@@ -14,6 +14,9 @@
 namespace platform {
 namespace windows {
 
+/// ERROR_DIRECTORY_NOT_SUPPORTED (336), which MinGW's headers lack: here, a
+/// folder read as if it were a file.
+constexpr DWORD kErrorFolderRead = 336;
 
 /// path as the wide file calls take it literally and at any length:
 /// "\\?\C:\a\b" or "\\?\UNC\server\share\a". A relative, drive-relative
@@ -126,6 +129,15 @@ DWORD OpenParentBeneath(const std::string& root, const std::string& path, HeldFo
 /// FILE_CREATE): 0, or the Win32 error (ERROR_ALREADY_EXISTS when anything
 /// is there).
 DWORD MakeFolderIn(HANDLE parent, std::wstring_view name);
+
+/// The UTF-16 text split into pieces of at most units code units, never
+/// between the two halves of a surrogate pair, for WriteConsoleW.
+std::vector<std::wstring_view> ConsolePieces(std::wstring_view text, std::size_t units);
+
+/// The words the Linux build gives for a system error where Windows has its
+/// own or a localised text (a missing file, a network path, a folder read
+/// as a file, a closed pipe); null for the others.
+const char* LinuxWordsFor(DWORD error);
 
 }  // namespace windows
 }  // namespace platform

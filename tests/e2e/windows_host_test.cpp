@@ -4,6 +4,7 @@
 // system as drive Z:.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 using testing_support::CvsFixture;
 using testing_support::RunQamcvs;
 using testing_support::RunResult;
+using testing_support::Shell;
 
 namespace {
 
@@ -21,6 +23,9 @@ const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 // Neither name fits code page 1252, Windows' narrow argv on Western systems.
 const char kJapanese[] = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
 const char kGreek[] = "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC";
+// U+3000 and U+FF02, which the ANSI command line turns into a blank and a
+// quotation mark.
+const char kBestFit[] = "a\xE3\x80\x80" "b\xEF\xBC\x82" "c";
 const char kInvalid[] = "The specified path in repository is not invalid";
 
 std::string WindowsPath(const std::string& linuxPath) {
@@ -30,7 +35,9 @@ std::string WindowsPath(const std::string& linuxPath) {
 class WindowsHostTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    repo_.Import("proj", {{"src/main.c", "int main;\n"}, {std::string(kJapanese) + ".txt", "j\n"}});
+    repo_.Import("proj", {{"src/main.c", "int main;\n"},
+                          {std::string(kJapanese) + ".txt", "j\n"},
+                          {std::string(kBestFit) + ".txt", "b\n"}});
   }
   CvsFixture repo_;
 };
@@ -44,6 +51,9 @@ TEST_F(WindowsHostTest, NamesOutsideCodePage1252SurviveTheCommandLine) {
 
   RunResult exists = RunQamcvs(
       {"1", "PathToRep=" + repo_.root(), std::string("PathInRep=proj/") + kJapanese + ".txt"});
+  EXPECT_NE(exists.out.find("<PathExists>TRUE</PathExists>"), std::string::npos) << exists.out;
+  exists = RunQamcvs(
+      {"1", "PathToRep=" + repo_.root(), std::string("PathInRep=proj/") + kBestFit + ".txt"});
   EXPECT_NE(exists.out.find("<PathExists>TRUE</PathExists>"), std::string::npos) << exists.out;
 
   RunResult children =
@@ -97,6 +107,8 @@ TEST_F(WindowsHostTest, DocumentsAreTheLinuxBuildsBytes) {
       {{"9", "OutputFile=-"}, "Files a and b differ\r\n"},
       {{"5", "PathToRep=" + repo_.root(), "PathInRep=proj", "Children_Type=DIRECTORY"}, ""},
       {{"abc"}, ""},
+      // A folder read as the tool's text: "Is a directory", raised where Linux raises it.
+      {{"4", "OutputFile=" + repo_.Path("proj")}, ""},
   };
   for (const Case& c : cases) {
     std::vector<std::string> native{QAMCVS_BINARY};
@@ -106,6 +118,14 @@ TEST_F(WindowsHostTest, DocumentsAreTheLinuxBuildsBytes) {
     EXPECT_EQ(windows.status, expected.status) << c.args[0];
     EXPECT_EQ(windows.out, expected.out) << c.args[0];
   }
+  // Standard output a file.
+  const std::string into = repo_.Scratch("document");
+  const std::string arguments = " 9 OutputFile=- > " + into + " <<< 'Files a and b differ'";
+  Shell(std::string("'") + QAMCVS_BINARY + "'" + arguments, false);
+  const std::string expected = testing_support::ReadFile(into);
+  Shell(testing_support::QamcvsShellCommand() + arguments, false);
+  EXPECT_EQ(testing_support::ReadFile(into), expected);
+  EXPECT_NE(expected.find("<IsDifferent>TRUE</IsDifferent>"), std::string::npos) << expected;
 }
 
 // Windows takes names in the "\\?\" form literally: a trailing dot or blank
@@ -192,6 +212,34 @@ TEST_F(WindowsHostTest, RepositoryPathsLongerThanMaxPath) {
   RunResult identical = RunQamcvs({"9", "OutputFile=" + root + "\\diff.txt"});
   EXPECT_NE(identical.out.find("<IsDifferent>FALSE</IsDifferent>"), std::string::npos)
       << identical.out;
+}
+
+// A console shows bytes through its code page; the document goes to it as
+// characters. script(1) gives Wine a terminal, which Wine makes a console.
+TEST_F(WindowsHostTest, TheConsoleShowsTheDocumentsCharacters) {
+  if (!testing_support::TestingWindowsBuild()) GTEST_SKIP() << "a Windows build only";
+  if (!testing_support::HaveProgram("script")) GTEST_SKIP() << "script(1) is needed";
+  testing_support::WriteFile(repo_.Scratch("cafe.log"),
+                             "RCS file: x,v\nhead: 1.1\n----------------------------\n"
+                             "revision 1.1\ndate: 2024/01/02 03:04:05;  author: bob;  state: Exp;\n"
+                             "caf\xC3\xA9\n===================================================="
+                             "=========================\n");
+  // What the terminal shows, without the line breaks of its 80 columns.
+  const auto onConsole = [](const std::string& arguments) {
+    RunResult shown = testing_support::Run(
+        {"script", "-qec", testing_support::QamcvsShellCommand() + " " + arguments, "/dev/null"},
+        "", 60);
+    shown.out.erase(std::remove_if(shown.out.begin(), shown.out.end(),
+                                   [](char c) { return c == '\r' || c == '\n'; }),
+                    shown.out.end());
+    return shown;
+  };
+  RunResult shown = onConsole("4 " + testing_support::ShellQuote("OutputFile=" +
+                                                                 repo_.Scratch("cafe.log")));
+  EXPECT_NE(shown.out.find("<Comment>caf\xC3\xA9</Comment>"), std::string::npos) << shown.out;
+  // The console is the terminal of standard output: reading it would never end.
+  RunResult own = onConsole("4 'OutputFile=\\\\.\\CONIN$'");
+  EXPECT_NE(own.out.find("own standard output or error"), std::string::npos) << own.out;
 }
 
 TEST_F(WindowsHostTest, TraceReachesOutputDebugStringA) {

@@ -320,4 +320,131 @@ TEST(WindowsFolderTest, HeldParentSwappedForALinkKeepsTheCreationInside) {
   std::filesystem::remove_all(base, ignored);
 }
 
+// Standard output replaced by one end of a pipe for the life of this object.
+class StandardOutputPipe {
+ public:
+  explicit StandardOutputPipe(DWORD mode) : saved_(GetStdHandle(STD_OUTPUT_HANDLE)) {
+    const std::wstring name =
+        L"\\\\.\\pipe\\qamcvs-test-" + std::to_wstring(GetCurrentProcessId());
+    server_ = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND, mode | PIPE_WAIT, 1, 4096, 4096,
+                               0, nullptr);
+    client_ = CreateFileW(name.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                          OPEN_EXISTING, 0, nullptr);
+    SetStdHandle(STD_OUTPUT_HANDLE, client_);
+  }
+  ~StandardOutputPipe() {
+    SetStdHandle(STD_OUTPUT_HANDLE, saved_);
+    CloseHandle(client_);
+    CloseHandle(server_);
+  }
+  bool ok() const { return server_ != INVALID_HANDLE_VALUE && client_ != INVALID_HANDLE_VALUE; }
+  HANDLE server() const { return server_; }
+  HANDLE client() const { return client_; }
+
+ private:
+  HANDLE saved_;
+  HANDLE server_;
+  HANDLE client_;
+};
+
+TEST(WindowsOutputTest, TheDocumentAndItsLineFeedAreOneMessage) {
+  StandardOutputPipe pipe(PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE);
+  ASSERT_TRUE(pipe.ok());
+  ASSERT_TRUE(platform::WriteToStandardOutput("<QAM_DOC/>", "\n"));
+  char message[64] = {};
+  DWORD got = 0;
+  ASSERT_NE(ReadFile(pipe.server(), message, sizeof message, &got, nullptr), 0);
+  EXPECT_EQ(std::string(message, got), "<QAM_DOC/>\n");
+}
+
+TEST(WindowsOutputTest, AFullNonBlockingPipeIsWaitedOn) {
+  StandardOutputPipe pipe(PIPE_TYPE_BYTE | PIPE_READMODE_BYTE);
+  ASSERT_TRUE(pipe.ok());
+  DWORD noWait = PIPE_READMODE_BYTE | PIPE_NOWAIT;
+  ASSERT_NE(SetNamedPipeHandleState(pipe.client(), &noWait, nullptr, nullptr), 0);
+  const std::string document(256 * 1024, 'd');
+  std::string received;
+  std::thread reader([&pipe, &received, &document] {
+    Sleep(200);  // the pipe fills first
+    char buffer[4096];
+    DWORD got = 0;
+    while (received.size() < document.size() + 1 &&
+           ReadFile(pipe.server(), buffer, sizeof buffer, &got, nullptr) != 0) {
+      received.append(buffer, got);
+    }
+  });
+  EXPECT_TRUE(platform::WriteToStandardOutput(document, "\n"));
+  reader.join();
+  EXPECT_EQ(received, document + "\n");
+}
+
+TEST(WindowsOutputTest, ConsoleTextIsCutBetweenCharactersOnly) {
+  const std::wstring text = L"ab\U0001F600cd";  // a b, a surrogate pair, c d
+  std::vector<std::wstring_view> pieces = platform::windows::ConsolePieces(text, 3);
+  EXPECT_EQ(pieces, (std::vector<std::wstring_view>{L"ab", L"\U0001F600c", L"d"}));
+}
+
+TEST(WindowsInputTest, ANamedPipeServerThatDisconnectsEndsTheText) {
+  const std::wstring name = L"\\\\.\\pipe\\qamcvs-log-" + std::to_wstring(GetCurrentProcessId());
+  HANDLE server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND,
+                                   PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  std::thread tool([server] {
+    ConnectNamedPipe(server, nullptr);
+    DWORD put = 0;
+    WriteFile(server, "Files a and b differ\n", 21, &put, nullptr);
+    FlushFileBuffers(server);
+    DisconnectNamedPipe(server);
+  });
+  QamInputParams params;
+  params.SetValue("OutputFile", Utf8(platform::Narrow(name)));
+  std::string text;
+  try {
+    text = std::string(CaptureToolText(params).utf8());
+  } catch (const PYLException& error) {
+    ADD_FAILURE() << error.message().utf8();
+  }
+  tool.join();
+  CloseHandle(server);
+  EXPECT_EQ(text, "Files a and b differ\n");
+}
+
+TEST(WindowsInputTest, ArgumentsComeFromTheWideCommandLineOnly) {
+  // What the C runtime's narrow argv holds does not count, even in number.
+  char first[] = "qam_tests.exe";
+  char second[] = "PathInRep=?? ?";
+  char* narrow[] = {first, second, nullptr};
+  platform::Utf8Arguments arguments(2, narrow);
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  ASSERT_NE(wide, nullptr);
+  ASSERT_EQ(arguments.count(), count);
+  for (int i = 0; i < count; ++i) EXPECT_EQ(arguments.values()[i], platform::Narrow(wide[i]));
+  LocalFree(wide);
+}
+
+TEST(WindowsErrorTest, ErrorTextsAreTheLinuxBuildsWords) {
+  struct Case {
+    DWORD error;
+    const char* text;
+  };
+  const std::vector<Case> cases = {
+      {ERROR_FILE_NOT_FOUND, "No such file or directory"},
+      {ERROR_BAD_NETPATH, "No such file or directory"},
+      {ERROR_BAD_NET_NAME, "No such file or directory"},
+      {ERROR_ACCESS_DENIED, "Permission denied"},
+      {ERROR_CANT_ACCESS_FILE, "Permission denied"},
+      {ERROR_INVALID_NAME, "Invalid argument"},
+      {ERROR_DIRECTORY, "Not a directory"},
+      {platform::windows::kErrorFolderRead, "Is a directory"},
+      {ERROR_NOT_READY, "No medium found"},
+      {ERROR_PIPE_NOT_CONNECTED, "Broken pipe"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::SystemErrorText("Could not open x", static_cast<int>(c.error)),
+              std::string("Could not open x: ") + c.text)
+        << c.error;
+  }
+}
+
 }  // namespace
