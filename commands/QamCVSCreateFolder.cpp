@@ -13,8 +13,6 @@ const char kReasonCreated[] = "The operation succeded";
 const char kReasonExists[] = "A folder by that name already exists.";
 const char kReasonInvalid[] = "The specified path in repository is not invalid";
 
-constexpr char32_t kBackSlash = 92;
-
 // The body is formatted into a fixed buffer of this many wide units. The
 // reason is always one of the texts above (or empty), so the body, at most
 // the template and the longest reason, always fits.
@@ -84,7 +82,7 @@ void QamCVSCreateFolder::ProceesOutPut() {
   // link on the way resolved without leaving the root. Separators inside the
   // values, back-slashes included, reach the file system as "/".
   I18NString root = pathToRepository;
-  I18NString path = pathInRepository + kBackSlash + folderName;
+  I18NString path = QamSystemUtils::JoinPath(pathInRepository, folderName);
   QamSystemUtils::ReplaceBackSlashWithForwardSlash(root);
   QamSystemUtils::ReplaceBackSlashWithForwardSlash(path);
   if (HasParentComponent(path)) {

@@ -13,9 +13,6 @@ constexpr unsigned short kWritableFile =
 constexpr unsigned short kWritableFolder =
     QamDvDir::kFolder | QamDvDir::kReadable | QamDvDir::kWritable;  // 0x4180
 
-static_assert(kWritableFile == 0x8180 && kWritableFolder == 0x4180,
-              "stat mode bits of the directory utility");
-
 }  // namespace
 
 QamCVSEnumChildren::QamCVSEnumChildren(QamInputParams& params)
@@ -40,7 +37,7 @@ void QamCVSEnumChildren::ProceesOutPut() {
     return;
   }
 
-  const I18NString folderPath = repositoryPath + U'/' + relativePath;
+  const I18NString folderPath = QamSystemUtils::JoinPath(repositoryPath, relativePath);
   std::vector<I18NString> files;
   std::vector<I18NString> folders;
   if (QamDvDir::readDir(folderPath, files, nullptr, folders, nullptr) == 0) {

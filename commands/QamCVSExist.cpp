@@ -1,7 +1,5 @@
 #include "QamCVSExist.h"
 
-#include <string_view>
-
 #include "QamUtil.h"
 #include "platform.h"
 
@@ -12,8 +10,6 @@ constexpr unsigned short kWritableFolder =
     QamDvDir::kFolder | QamDvDir::kReadable | QamDvDir::kWritable;  // 0x4180
 constexpr unsigned short kAnyFolder = QamDvDir::kFolder;            // 0x4000
 constexpr unsigned short kRegularFile = QamDvDir::kFile;            // 0x8000
-
-static_assert(kWritableFolder == 0x4180, "folder, owner read and write bits");
 
 }  // namespace
 
@@ -34,15 +30,11 @@ void QamCVSExist::ProceesOutPut() {
     return;
   }
 
-  I18NString itemPath = root + U'/' + inRepository;
+  I18NString itemPath = QamSystemUtils::JoinPath(root, inRepository);
   QamSystemUtils::EnsureNoTrailingSlash(itemPath);
-
-  {
-    // The narrow encoding is UTF-8 everywhere, so this converter opens no ICU
-    // converter: it copies the path once, to end it with a NUL.
-    QamCodeConverter narrow(I18NGetPlatformDefaultEncoding(), itemPath);
-    platform::Trace(std::string_view(narrow.toCharPtr(nullptr), narrow.byteLength()));
-  }
+  // The narrow encoding is UTF-8 everywhere, the string's own: the path is
+  // traced as it is held.
+  platform::Trace(itemPath.utf8());
 
   // A folder lives in the repository under its own name, a versioned file as
   // its RCS archive "name,v"; the folder test comes first.

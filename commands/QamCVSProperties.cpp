@@ -5,10 +5,7 @@
 QamCVSProperties::QamCVSProperties(QamInputParams& params) : QamProperties(params) {}
 
 void QamCVSProperties::ProceesOutPut() {
-  I18NString path;
-  path = GetPathToRepository();
-  path += U'/';
-  path += GetPathInRepository();
+  I18NString path = QamSystemUtils::JoinPath(GetPathToRepository(), GetPathInRepository());
   // An empty path in the repository leaves root + "/", which loses the
   // separator here, so the root itself is tested.
   QamSystemUtils::EnsureNoTrailingSlash(path);

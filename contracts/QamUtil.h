@@ -51,6 +51,8 @@ class QamSystemUtils {
   static void EnsureNoTrailingSlash(I18NString& path);
   /// Turns every "\" into "/".
   static void ReplaceBackSlashWithForwardSlash(I18NString& path);
+  /// folder, "/" and name: nothing dropped, nothing normalised.
+  static I18NString JoinPath(const I18NString& folder, const I18NString& name);
 };
 
 /// Directory helpers over the real file system.

@@ -57,6 +57,10 @@ void QamSystemUtils::ReplaceBackSlashWithForwardSlash(I18NString& path) {
   path = I18NString::FromUtf8(bytes);
 }
 
+I18NString QamSystemUtils::JoinPath(const I18NString& folder, const I18NString& name) {
+  return folder + U'/' + name;
+}
+
 int QamDvDir::Exists(const I18NString& path, int /*accessMode*/) {
   return platform::EntryExists(NarrowPath(path)) ? 1 : 0;
 }
