@@ -1,8 +1,9 @@
 #include "history_log.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace qam_history {
@@ -210,55 +211,6 @@ std::string_view LineAt(std::string_view text, std::size_t at) {
   return at < text.size() ? text.substr(at, LineEnd(text, at) - at) : std::string_view();
 }
 
-// The revision numbers of the blocks taken: an open-addressing table of
-// views into the text, since a long log has tens of thousands of them.
-class NumberSet {
- public:
-  /// Empty, without a table until the first number comes.
-  NumberSet() = default;
-  /// Room for about count numbers without growing.
-  explicit NumberSet(std::size_t count) {
-    std::size_t slots = 16;
-    while (slots < count * 2 && slots < (std::size_t{1} << 24)) slots *= 2;
-    slots_.resize(slots);
-  }
-  /// Adds number; false when it was there already.
-  bool Insert(std::string_view number) {
-    if ((used_ + 1) * 2 > slots_.size()) Grow();
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t at = Hash(number) & mask;; at = (at + 1) & mask) {
-      if (slots_[at].data() == nullptr) {
-        slots_[at] = number;
-        ++used_;
-        return true;
-      }
-      if (slots_[at] == number) return false;
-    }
-  }
-
- private:
-  // Revision numbers are short: their first sixteen bytes and their length
-  // tell them apart well enough for a table (splitmix64's finaliser mixes them).
-  static std::size_t Hash(std::string_view number) {
-    uint64_t words[2] = {0, 0};
-    std::memcpy(words, number.data(), std::min<std::size_t>(number.size(), sizeof words));
-    uint64_t x = words[0] ^ (words[1] * 0x9E3779B97F4A7C15ULL) ^ (uint64_t{number.size()} << 56);
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
-    return static_cast<std::size_t>(x ^ (x >> 31));
-  }
-  void Grow() {
-    std::vector<std::string_view> old(std::max<std::size_t>(16, slots_.size() * 2));
-    old.swap(slots_);
-    used_ = 0;
-    for (std::string_view number : old) {
-      if (number.data() != nullptr) Insert(number);
-    }
-  }
-  std::vector<std::string_view> slots_;
-  std::size_t used_ = 0;
-};
-
 // How a pass over the lines treats the header's count of blocks.
 enum class Count {
   kIgnored,  // cut at every separator, as for a log without a count
@@ -280,7 +232,9 @@ LogLayout CutRevisionBlocks(std::string_view text, Count count, PassNotes* notes
   constexpr std::size_t kNone = std::string_view::npos;
   std::size_t& expected = notes->expected;
   const bool counted = count != Count::kIgnored;
-  NumberSet numbers;  // of the blocks taken, when counted
+  // The revision numbers of the blocks taken, when counted: views into
+  // the text, tens of thousands in a long log.
+  std::unordered_set<std::string_view> numbers;
   std::size_t blockBegin = kNone;
   std::size_t closing = kNone;
   bool inPastedLog = false;
@@ -296,10 +250,10 @@ LogLayout CutRevisionBlocks(std::string_view text, Count count, PassNotes* notes
         ReadRevisionLine(LineAt(text, next), &number)) {
       bool block = true;
       if (!counted && expected != kNone) {
-        if (!numbers.Insert(number)) notes->numberAgain = true;
+        if (!numbers.insert(number).second) notes->numberAgain = true;
       } else if (counted && expected != kNone) {
         notes->pastedSeparator = notes->pastedSeparator || inPastedLog;
-        block = taken < expected && !inPastedLog && numbers.Insert(number);
+        block = taken < expected && !inPastedLog && numbers.insert(number).second;
       }
       if (block) {
         if (started) layout.blocks.emplace_back(blockBegin, at);
@@ -326,7 +280,7 @@ LogLayout CutRevisionBlocks(std::string_view text, Count count, PassNotes* notes
     } else if (!started && closing == kNone && expected == kNone &&
                ReadRevisionCount(line, &expected)) {
       // A log holds no more separators than lines of 28 hyphens fit in it.
-      numbers = NumberSet(std::min(expected, text.size() / 29));
+      numbers.reserve(std::min(expected, text.size() / 29));
     }
     at = next;
   }
