@@ -76,4 +76,16 @@ class PYLException : public std::exception {
   std::string macro_;
 };
 
+/// "Class::Function" from the compiler's __PRETTY_FUNCTION__ text: the return
+/// type, the parameters and an anonymous namespace left out.
+std::string QamFunctionName(const char* prettyFunction);
+
+/// The string library's own raise: a PYLException with code and message
+/// number `code` and `text`, from the caller's file, line and function. The
+/// layers above raise with QAM_RAISE (QamUtil.h), which throws a QamException.
+#define PYL_RAISE(code, text)                                                 \
+  ::PYLException(static_cast<long>(code), (text))                             \
+      .Raise(SourceLocation(__FILE__, __LINE__),                              \
+             QamFunctionName(__PRETTY_FUNCTION__).c_str(), "PYL_THROW")
+
 #endif  // QAMCVS_CONTRACTS_PYLEXCEPTION_H_

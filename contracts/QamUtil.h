@@ -29,12 +29,9 @@ class QamException : public PYLException {
 [[noreturn]] void QamRaise(unsigned long code, const I18NString& text,
                            const SourceLocation& where, const char* function);
 
-/// "Class::Function" from the compiler's __PRETTY_FUNCTION__ text: the return
-/// type, the parameters and an anonymous namespace left out.
-std::string QamFunctionName(const char* prettyFunction);
-
-/// The one way to raise: QamRaise with the caller's own file, line and
-/// function, so that a failure document names the place that raised it.
+/// The way every layer above the string library raises: QamRaise with the
+/// caller's own file, line and function, so that a failure document names
+/// the place that raised it.
 #define QAM_RAISE(code, text)                                    \
   ::QamRaise((code), (text), SourceLocation(__FILE__, __LINE__), \
              QamFunctionName(__PRETTY_FUNCTION__).c_str())

@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "PYLException.h"
-#include "QamUtil.h"
 #include "encoding.h"
 
 namespace {
@@ -182,12 +181,12 @@ std::string RepairUtf8(std::string_view bytes) {
 }  // namespace
 
 I18NString I18NString::FromUtf8(std::string_view bytes) {
-  if (TooLarge(bytes.size())) QAM_RAISE(kQamInputError, I18NString(kTooLarge));
+  if (TooLarge(bytes.size())) PYL_RAISE(kQamInputError, I18NString(kTooLarge));
   return FromValidUtf8(IsValidUtf8(bytes) ? std::string(bytes) : RepairUtf8(bytes));
 }
 
 I18NString I18NString::FromUtf8(std::string&& bytes) {
-  if (TooLarge(bytes.size())) QAM_RAISE(kQamInputError, I18NString(kTooLarge));
+  if (TooLarge(bytes.size())) PYL_RAISE(kQamInputError, I18NString(kTooLarge));
   if (IsValidUtf8(bytes)) return FromValidUtf8(std::move(bytes));
   return FromValidUtf8(RepairUtf8(bytes));
 }
@@ -195,7 +194,7 @@ I18NString I18NString::FromUtf8(std::string&& bytes) {
 I18NString I18NString::FromValidUtf8(std::string bytes) {
   I18NString result;
   if (bytes.empty()) return result;
-  if (TooLarge(bytes.size())) QAM_RAISE(kQamInputError, I18NString(kTooLarge));
+  if (TooLarge(bytes.size())) PYL_RAISE(kQamInputError, I18NString(kTooLarge));
   int chars = CountUtf8Chars(bytes);
   auto rep = std::make_shared<Rep>();
   rep->bytes = std::move(bytes);
@@ -402,7 +401,7 @@ void I18NString::PrepareAppend(std::size_t extra) {
 void I18NString::Append(std::string_view validUtf8) {
   if (validUtf8.empty()) return;
   if (TooLarge(byteLen_ + validUtf8.size())) {
-    QAM_RAISE(kQamInputError, I18NString(kTooLarge));
+    PYL_RAISE(kQamInputError, I18NString(kTooLarge));
   }
   int chars = CountUtf8Chars(validUtf8);
   // validUtf8 may lie in our own buffer, which PrepareAppend may cut or replace.

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "QamUtil.h"
-
 namespace {
 
 const char* GenericText(unsigned long number) {
@@ -63,21 +61,6 @@ void PYLException::Raise(const SourceLocation& where, const char* function,
                          const char* macro) {
   Record(where, function, macro);
   throw *this;
-}
-
-void QamException::Raise(const SourceLocation& where, const char* function, const char* macro) {
-  Record(where, function, macro);
-  throw *this;
-}
-
-// QamRaise lives at the bottom of the stack, beside the exceptions, so that
-// the string library's own checks raise the same way as every other layer.
-void QamRaise(unsigned long code, const I18NString& text, const SourceLocation& where,
-              const char* function) {
-  QamMessage message(code, text);
-  QamException exception(static_cast<long>(code));
-  exception << message;
-  exception.Raise(where, function, "PYL_THROW");
 }
 
 std::string QamFunctionName(const char* prettyFunction) {

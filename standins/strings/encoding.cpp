@@ -9,7 +9,6 @@
 #include <memory>
 
 #include "PYLException.h"
-#include "QamUtil.h"
 
 namespace {
 
@@ -51,7 +50,7 @@ Converter OpenConverter(const char* encoding) {
   UErrorCode error = U_ZERO_ERROR;
   Converter converter(ucnv_open(encoding, &error));
   if (U_FAILURE(error) || !converter) {
-    QAM_RAISE(kQamInputError, IcuFailureText("The encoding is not known", encoding, error));
+    PYL_RAISE(kQamInputError, IcuFailureText("The encoding is not known", encoding, error));
   }
   return converter;
 }
@@ -99,7 +98,7 @@ bool DecodeToUtf8(std::string_view bytes, const char* encoding, std::size_t maxB
     out->resize(std::min(maxBytes, 2 * out->size() + 16));
   }
   if (U_FAILURE(error)) {
-    QAM_RAISE(kQamInputError, IcuFailureText("Could not decode the text as", encoding, error));
+    PYL_RAISE(kQamInputError, IcuFailureText("Could not decode the text as", encoding, error));
   }
   out->resize(written);
   return true;
@@ -122,7 +121,7 @@ std::string EncodeFromUtf8(std::string_view utf8, const char* encoding) {
                        utf8.data(), static_cast<int32_t>(utf8.size()), 0xFFFD,
                        nullptr, &error);
   if (U_FAILURE(error)) {
-    QAM_RAISE(kQamInputError, IcuFailureText("Could not encode the text as", encoding, error));
+    PYL_RAISE(kQamInputError, IcuFailureText("Could not encode the text as", encoding, error));
   }
   std::string out;
   out.resize(static_cast<std::size_t>(UCNV_GET_MAX_BYTES_FOR_STRING(length, ucnv_getMaxCharSize(converter.get()))) + 1);
@@ -131,7 +130,7 @@ std::string EncodeFromUtf8(std::string_view utf8, const char* encoding) {
                                     static_cast<int32_t>(out.size()), units.data(),
                                     length, &error);
   if (U_FAILURE(error)) {
-    QAM_RAISE(kQamInputError, IcuFailureText("Could not encode the text as", encoding, error));
+    PYL_RAISE(kQamInputError, IcuFailureText("Could not encode the text as", encoding, error));
   }
   out.resize(static_cast<std::size_t>(written));
   return out;

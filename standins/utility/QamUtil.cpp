@@ -31,6 +31,16 @@ std::string NarrowPath(const I18NString& path) { return std::string(path.utf8())
 
 }  // namespace
 
+void QamException::Raise(const SourceLocation& where, const char* function, const char* macro) {
+  Record(where, function, macro);
+  throw *this;
+}
+
+void QamRaise(unsigned long code, const I18NString& text, const SourceLocation& where,
+              const char* function) {
+  QamException(static_cast<long>(code), text).Raise(where, function, "PYL_THROW");
+}
+
 void QamSystemUtils::TrimLeft(I18NString& text) {
   int start = 0;
   while (start < text.length() && IsWhiteSpace(text.charAt(start))) ++start;

@@ -259,6 +259,7 @@ TEST(DriverTest, FailureDocumentsNameThePlaceOfTheRaise) {
       std::getline(file, line);
     }
     EXPECT_TRUE(line.find("QAM_RAISE") != std::string::npos ||
+                line.find("PYL_RAISE") != std::string::npos ||
                 line.find(".Raise(") != std::string::npos)
         << shown << ": " << source << " is \"" << line << "\"";
     places.push_back(source);
