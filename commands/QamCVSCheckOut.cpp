@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "QamUtil.h"
+#include "utf8_text.h"
 
 namespace {
 
@@ -13,15 +14,6 @@ namespace {
 constexpr const char* kLocksMarker = "locks: strict";
 constexpr const char* kAccessListMarker = "access list:";
 constexpr const char* kNameEnd = ":";
-
-// The length of the UTF-8 sequence that lead begins; the text is valid UTF-8.
-std::size_t SequenceLength(char lead) {
-  const auto byte = static_cast<unsigned char>(lead);
-  if (byte < 0x80) return 1;
-  if (byte < 0xE0) return 2;
-  if (byte < 0xF0) return 3;
-  return 4;
-}
 
 // Bytes dropped from the user name wherever they stand. They are all ASCII,
 // so dropping them never splits a multi-byte character.
@@ -45,7 +37,7 @@ void QamCVSCheckOut::ProceesOutPut() {
   // carriage return of a CR LF pair; the line feed is filtered out below).
   std::size_t start = locksAt + std::strlen(kLocksMarker);
   if (start >= text.size()) return;
-  start += SequenceLength(text[start]);
+  start += Utf8SequenceLength(text[start]);
   // "access list:" before the end of the skipped marker: the two lines do
   // not frame a lock list (a non-strict header followed by a later "locks:
   // strict", or the markers out of order).

@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                        std::string(encoding) + ": " + error.what());
   }
   std::string_view utf8 = text.utf8();
-  fuzz_support::Require(fuzz_support::IsValidUtf8(utf8), "decoded text is valid UTF-8", encoding);
+  fuzz_support::Require(IsValidUtf8(utf8), "decoded text is valid UTF-8", encoding);
   fuzz_support::Require(utf8.find('\0') == std::string_view::npos, "decoded text has no U+0000",
                         encoding);
   std::wstring wide = text.toWide();
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string name(encoding);
   const bool strictUtf8 = name == "UTF-8" || name == "utf8";
   const bool bom = bytes.rfind("\xEF\xBB\xBF", 0) == 0;
-  if ((strictUtf8 || name.empty()) && fuzz_support::IsValidUtf8(bytes) &&
+  if ((strictUtf8 || name.empty()) && IsValidUtf8(bytes) &&
       bytes.find('\0') == std::string::npos && !bom) {
     fuzz_support::Require(utf8 == bytes, "valid UTF-8 passes unchanged", bytes);
   }

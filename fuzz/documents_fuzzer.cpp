@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::vector<I18NString> values = Values(data, size);
   if (values.empty()) return 0;
   for (const I18NString& value : values) {
-    fuzz_support::Require(fuzz_support::IsValidUtf8(value.utf8()), "strings hold valid UTF-8",
+    fuzz_support::Require(IsValidUtf8(value.utf8()), "strings hold valid UTF-8",
                           value.utf8());
   }
   QamInputParams params;

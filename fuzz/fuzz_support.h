@@ -18,6 +18,7 @@
 #include "I18NString.h"
 #include "QamFormatter.h"
 #include "platform.h"
+#include "utf8_text.h"
 
 namespace fuzz_support {
 
@@ -66,43 +67,6 @@ inline void SilenceStandardStreams() {
 
 inline void Require(bool holds, const char* property, std::string_view detail = {}) {
   if (!holds) Fail(property, detail);
-}
-
-/// Well-formed UTF-8 (no surrogates, no overlong forms, at most U+10FFFF).
-inline bool IsValidUtf8(std::string_view bytes) {
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    auto lead = static_cast<unsigned char>(bytes[i]);
-    int extra = 0;
-    char32_t code = 0;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      extra = 1;
-      code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      extra = 2;
-      code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      extra = 3;
-      code = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (i + static_cast<std::size_t>(extra) >= bytes.size()) return false;
-    for (int k = 1; k <= extra; ++k) {
-      auto next = static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]);
-      if ((next & 0xC0) != 0x80) return false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if ((extra == 2 && code < 0x800) || (extra == 3 && (code < 0x10000 || code > 0x10FFFF)) ||
-        (code >= 0xD800 && code <= 0xDFFF)) {
-      return false;
-    }
-    i += static_cast<std::size_t>(extra) + 1;
-  }
-  return true;
 }
 
 /// What an XML parser must read back for value: every character that XML

@@ -6,6 +6,7 @@
 #include "QamFormatter.h"
 #include "QamUtil.h"
 #include "usage.h"
+#include "utf8_text.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ std::string Quoted(const char* text) {
     // Cut before a character, not inside one: a UTF-8 continuation byte
     // left at the end would show as U+FFFD in the message.
     std::size_t cut = 200;
-    while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) --cut;
+    while (cut > 0 && IsUtf8Trail(shown[cut])) --cut;
     shown = shown.substr(0, cut) + "...";
   }
   return "\"" + shown + "\"";

@@ -10,8 +10,8 @@
 #include "PYLException.h"
 #include "QamFormatter.h"
 #include "QamUtil.h"
-#include "byte_scan.h"
 #include "platform.h"
+#include "utf8_text.h"
 #include "xml_writer.h"
 
 namespace {

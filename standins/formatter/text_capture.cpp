@@ -6,7 +6,7 @@
 #include "QamUtil.h"
 #include "encoding.h"
 #include "platform.h"
-#include "utf8_in_place.h"
+#include "utf8_text.h"
 
 namespace {
 

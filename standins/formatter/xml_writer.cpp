@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "QamFormatter.h"
-#include "byte_scan.h"
+#include "utf8_text.h"
 
 using xercesc::XMLFormatter;
 

@@ -6,24 +6,15 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
+#include <cwchar>
 
 #include "PYLException.h"
 #include "encoding.h"
+#include "utf8_text.h"
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-
-// Length of the UTF-8 sequence that a well-formed lead byte starts.
-inline int SequenceLength(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if (lead < 0xE0) return 2;
-  if (lead < 0xF0) return 3;
-  return 4;
-}
-
-inline bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
 void AppendUtf8(std::string& out, char32_t code) {
   char buffer[4];
@@ -35,46 +26,6 @@ void AppendUtf8(std::string& out, char32_t code) {
     U8_APPEND_UNSAFE(reinterpret_cast<uint8_t*>(buffer), length, kReplacement);
   }
   out.append(buffer, static_cast<std::size_t>(length));
-}
-
-constexpr uint64_t kHighBits = 0x8080808080808080ULL;
-
-// Logs are megabytes of mostly ASCII text: look at eight bytes at a time.
-bool IsAllAscii(std::string_view bytes) {
-  std::size_t i = 0;
-  uint64_t seen = 0;
-  for (; i + 8 <= bytes.size(); i += 8) {
-    uint64_t word;
-    std::memcpy(&word, bytes.data() + i, 8);
-    seen |= word;
-  }
-  for (; i < bytes.size(); ++i) seen |= static_cast<unsigned char>(bytes[i]);
-  return (seen & kHighBits) == 0;
-}
-
-// Characters in well-formed UTF-8: every byte that is not a continuation
-// byte (10xxxxxx) starts one.
-int CountUtf8Chars(std::string_view bytes) {
-  std::size_t continuations = 0;
-  std::size_t i = 0;
-  // One flag bit per continuation byte (10xxxxxx), added up in eight byte
-  // lanes for up to 255 words, then the lanes added up.
-  const std::size_t words = bytes.size() / 8 * 8;
-  while (i < words) {
-    const std::size_t stop = std::min(words, i + 8 * 255);
-    uint64_t lanes = 0;
-    for (; i < stop; i += 8) {
-      uint64_t word;
-      std::memcpy(&word, bytes.data() + i, 8);
-      lanes += (word & ~(word << 1) & kHighBits) >> 7;
-    }
-    uint64_t pairs = (lanes & 0x00FF00FF00FF00FFULL) + ((lanes >> 8) & 0x00FF00FF00FF00FFULL);
-    continuations += static_cast<std::size_t>((pairs * 0x0001000100010001ULL) >> 48);
-  }
-  for (; i < bytes.size(); ++i) {
-    continuations += IsContinuation(static_cast<unsigned char>(bytes[i])) ? 1 : 0;
-  }
-  return static_cast<int>(bytes.size() - continuations);
 }
 
 // Positions are ints: a text holds at most 1 GiB.
@@ -144,42 +95,6 @@ I18NString::I18NString(const wchar_t* text, int length) {
   }
 }
 
-namespace {
-
-// True when bytes are well-formed UTF-8.
-bool IsValidUtf8(std::string_view bytes) {
-  if (IsAllAscii(bytes)) return true;
-  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-  auto total = static_cast<int32_t>(bytes.size());
-  for (int32_t i = 0; i < total;) {
-    UChar32 c;
-    U8_NEXT(data, i, total, c);
-    if (c < 0) return false;
-  }
-  return true;
-}
-
-// bytes with every ill-formed sequence replaced by U+FFFD.
-std::string RepairUtf8(std::string_view bytes) {
-  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-  auto total = static_cast<int32_t>(bytes.size());
-  std::string out;
-  out.reserve(bytes.size());
-  for (int32_t i = 0; i < total;) {
-    int32_t start = i;
-    UChar32 c;
-    U8_NEXT(data, i, total, c);
-    if (c < 0) {
-      AppendUtf8(out, kReplacement);
-    } else {
-      out.append(bytes.data() + start, static_cast<std::size_t>(i - start));
-    }
-  }
-  return out;
-}
-
-}  // namespace
-
 I18NString I18NString::FromUtf8(std::string_view bytes) {
   if (TooLarge(bytes.size())) PYL_RAISE(kQamInputError, I18NString(kTooLarge));
   return FromValidUtf8(IsValidUtf8(bytes) ? std::string(bytes) : RepairUtf8(bytes));
@@ -195,7 +110,7 @@ I18NString I18NString::FromValidUtf8(std::string bytes) {
   I18NString result;
   if (bytes.empty()) return result;
   if (TooLarge(bytes.size())) PYL_RAISE(kQamInputError, I18NString(kTooLarge));
-  int chars = CountUtf8Chars(bytes);
+  const int chars = static_cast<int>(CountUtf8Chars(bytes));
   auto rep = std::make_shared<Rep>();
   rep->bytes = std::move(bytes);
   result.byteLen_ = rep->bytes.size();
@@ -218,8 +133,7 @@ void I18NString::ExtendMarks(int chars, std::size_t bytes) const {
     if (rep.markedChars % kMarkStep == 0) {
       rep.marks.push_back(static_cast<uint32_t>(rep.markedBytes));
     }
-    rep.markedBytes += static_cast<std::size_t>(
-        SequenceLength(static_cast<unsigned char>(text[rep.markedBytes])));
+    rep.markedBytes += Utf8SequenceLength(text[rep.markedBytes]);
     ++rep.markedChars;
   }
 }
@@ -235,8 +149,7 @@ std::size_t I18NString::ByteAt(int position) const {
   auto index = static_cast<std::size_t>(target / kMarkStep);
   std::size_t offset = rep.marks[index];
   for (int i = static_cast<int>(index) * kMarkStep; i < target; ++i) {
-    offset += static_cast<std::size_t>(
-        SequenceLength(static_cast<unsigned char>(rep.bytes[offset])));
+    offset += Utf8SequenceLength(rep.bytes[offset]);
   }
   return offset;
 }
@@ -251,7 +164,7 @@ int I18NString::CharAtByte(std::size_t offset) const {
 }
 
 int I18NString::CountChars(std::size_t from, std::size_t to) const {
-  return CountUtf8Chars(std::string_view(rep_->bytes.data() + from, to - from));
+  return static_cast<int>(CountUtf8Chars(std::string_view(rep_->bytes.data() + from, to - from)));
 }
 
 int I18NString::find(const I18NString& pattern, int start) const {
@@ -403,7 +316,7 @@ void I18NString::Append(std::string_view validUtf8) {
   if (TooLarge(byteLen_ + validUtf8.size())) {
     PYL_RAISE(kQamInputError, I18NString(kTooLarge));
   }
-  int chars = CountUtf8Chars(validUtf8);
+  const int chars = static_cast<int>(CountUtf8Chars(validUtf8));
   // validUtf8 may lie in our own buffer, which PrepareAppend may cut or replace.
   std::string copy(validUtf8);
   PrepareAppend(copy.size());

@@ -1,4 +1,6 @@
-#include "utf8_in_place.h"
+// The UTF-8 module: validation, repair, counting and the decoding of
+// captured text, for every layer.
+#include "utf8_text.h"
 
 #include <unicode/utf8.h>
 
@@ -14,8 +16,98 @@
 
 namespace {
 
-constexpr char kReplacement[] = "\xEF\xBF\xBD";
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 constexpr std::size_t kReplacementLength = 3;
+
+// The length of the piece at data (left bytes on) as U8_NEXT reads it, and
+// whether it is a well-formed character. U8_NEXT counts in 32 bits: it is
+// given the four bytes a character takes at most.
+std::size_t NextPiece(const char* data, std::size_t left, bool* valid) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(data);
+  const auto length = static_cast<int32_t>(std::min<std::size_t>(left, 4));
+  int32_t at = 0;
+  UChar32 code;
+  U8_NEXT(bytes, at, length, code);
+  *valid = code >= 0;
+  return static_cast<std::size_t>(at);
+}
+
+// Calls take(piece, valid) for each piece of bytes: a well-formed character,
+// or one ill-formed piece, which the repair turns into U+FFFD.
+template <class Take>
+void ForEachPiece(std::string_view bytes, Take take) {
+  for (std::size_t at = 0; at < bytes.size();) {
+    bool valid = false;
+    const std::size_t length = NextPiece(bytes.data() + at, bytes.size() - at, &valid);
+    take(bytes.substr(at, length), valid);
+    at += length;
+  }
+}
+
+}  // namespace
+
+Utf8Check CheckUtf8(std::string_view bytes) {
+  const char* data = bytes.data();
+  const std::size_t size = bytes.size();
+  std::size_t nuls = 0;
+  std::size_t at = 0;
+  while (at < size) {
+    // Eight bytes at a time while they are ASCII.
+    if (size - at >= 8) {
+      const uint64_t word = byte_scan::Load(data + at);
+      if (byte_scan::HasNonAscii(word) == 0) {
+        if (byte_scan::HasByte(word, 0) != 0) {
+          nuls += static_cast<std::size_t>(std::count(data + at, data + at + 8, '\0'));
+        }
+        at += 8;
+        continue;
+      }
+    }
+    if (static_cast<unsigned char>(data[at]) < 0x80) {
+      nuls += data[at] == '\0' ? 1 : 0;
+      ++at;
+      continue;
+    }
+    bool valid = false;
+    const std::size_t length = NextPiece(data + at, size - at, &valid);
+    if (!valid) break;
+    at += length;
+  }
+  return {at, nuls};
+}
+
+std::size_t CountUtf8Chars(std::string_view utf8) {
+  // Every byte that is not a trail byte begins a character. One flag bit
+  // per trail byte, added up in eight byte lanes for up to 255 words, then
+  // the lanes added up.
+  std::size_t trails = 0;
+  std::size_t i = 0;
+  const std::size_t words = utf8.size() / 8 * 8;
+  while (i < words) {
+    const std::size_t stop = std::min(words, i + 8 * 255);
+    uint64_t lanes = 0;
+    for (; i < stop; i += 8) lanes += byte_scan::TrailBits(byte_scan::Load(utf8.data() + i)) >> 7;
+    uint64_t pairs = (lanes & 0x00FF00FF00FF00FFULL) + ((lanes >> 8) & 0x00FF00FF00FF00FFULL);
+    trails += static_cast<std::size_t>((pairs * 0x0001000100010001ULL) >> 48);
+  }
+  for (; i < utf8.size(); ++i) trails += IsUtf8Trail(utf8[i]) ? 1 : 0;
+  return utf8.size() - trails;
+}
+
+std::string RepairUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  ForEachPiece(bytes, [&](std::string_view piece, bool valid) {
+    if (valid) {
+      out.append(piece);
+    } else {
+      out.append(kReplacement, kReplacementLength);
+    }
+  });
+  return out;
+}
+
+namespace {
 
 // Decoding goes block by block, so that a 1 GB line needs no second buffer
 // of its size: 64 KiB in, at most three times that out.
@@ -28,7 +120,7 @@ enum class Mode {
   kRepair,       // ill-formed sequences become U+FFFD
 };
 
-inline bool IsTrail(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
+inline bool IsUtf8Trail(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
 // Finds line ends going forward with memchr, not a loop of comparisons
 // (logs are megabytes), remembering the next line feed and the next carriage
 // return, so that the whole text is searched once for each.
@@ -93,75 +185,6 @@ const std::array<Mapped, 256>& Windows1252() {
   return table;
 }
 
-constexpr uint64_t kHighBits = 0x8080808080808080ULL;
-constexpr uint64_t kLowBits = 0x0101010101010101ULL;
-
-// True when [begin, end) is valid UTF-8 (no surrogates, no overlong forms, at
-// most U+10FFFF: what U8_NEXT accepts); *nuls counts its zero bytes.
-bool IsValidUtf8(const char* begin, const char* end, std::size_t* nuls) {
-  const auto* p = reinterpret_cast<const unsigned char*>(begin);
-  const auto* stop = reinterpret_cast<const unsigned char*>(end);
-  std::size_t zeros = 0;
-  while (p < stop) {
-    // Logs are mostly ASCII: eight bytes at a time while they are.
-    if (stop - p >= 8) {
-      uint64_t word;
-      std::memcpy(&word, p, 8);
-      if ((word & kHighBits) == 0) {
-        if (((word - kLowBits) & ~word & kHighBits) != 0) {
-          for (int k = 0; k < 8; ++k) zeros += p[k] == 0 ? 1 : 0;
-        }
-        p += 8;
-        continue;
-      }
-    }
-    const unsigned char lead = *p;
-    if (lead < 0x80) {
-      zeros += lead == 0 ? 1 : 0;
-      ++p;
-      continue;
-    }
-    int trails = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the first trail byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      trails = 1;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      trails = 2;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      trails = 3;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (stop - p <= trails || p[1] < low || p[1] > high) return false;
-    for (int k = 2; k <= trails; ++k) {
-      if ((p[k] & 0xC0) != 0x80) return false;
-    }
-    p += trails + 1;
-  }
-  *nuls = zeros;
-  return true;
-}
-
-// Calls take(start, length, valid) for each sequence of [begin, end) as the
-// repairing read sees it: a valid character, or one ill-formed piece (or
-// U+0000) that becomes U+FFFD. The decoding and the size pass share it, so
-// they cannot disagree.
-template <class Take>
-void ForEachRepaired(const char* begin, const char* end, Take take) {
-  const auto* data = reinterpret_cast<const uint8_t*>(begin);
-  const auto length = static_cast<int32_t>(end - begin);
-  for (int32_t i = 0; i < length;) {
-    const int32_t start = i;
-    UChar32 code;
-    U8_NEXT(data, i, length, code);
-    take(start, i - start, code > 0);
-  }
-}
-
 // Writes [begin, end), read in mode, to out, which has room for three bytes
 // a byte; returns the count written.
 std::size_t DecodeBlock(const char* begin, const char* end, Mode mode, char* out) {
@@ -192,10 +215,11 @@ std::size_t DecodeBlock(const char* begin, const char* end, Mode mode, char* out
       break;
     }
     case Mode::kRepair:
-      ForEachRepaired(begin, end, [&](int32_t start, int32_t length, bool valid) {
-        if (valid) {
-          std::memcpy(put, begin + start, static_cast<std::size_t>(length));
-          put += length;
+      ForEachPiece(std::string_view(begin, static_cast<std::size_t>(end - begin)),
+                   [&](std::string_view piece, bool valid) {
+        if (valid && piece[0] != '\0') {
+          std::memcpy(put, piece.data(), piece.size());
+          put += piece.size();
         } else {
           std::memcpy(put, kReplacement, kReplacementLength);
           put += kReplacementLength;
@@ -222,8 +246,9 @@ std::size_t DecodedSize(const char* begin, const char* end, Mode mode) {
       return size;
     }
     case Mode::kRepair:
-      ForEachRepaired(begin, end, [&](int32_t, int32_t length, bool valid) {
-        size += valid ? static_cast<std::size_t>(length) : kReplacementLength;
+      ForEachPiece(std::string_view(begin, static_cast<std::size_t>(end - begin)),
+                   [&](std::string_view piece, bool valid) {
+        size += valid && piece[0] != '\0' ? piece.size() : kReplacementLength;
       });
       return size;
   }
@@ -237,9 +262,9 @@ std::size_t DecodedSize(const char* begin, const char* end, Mode mode) {
 std::size_t SafeCut(const char* data, std::size_t at, std::size_t lower, Mode mode) {
   if (mode == Mode::kWindows1252) return at;
   for (std::size_t cut = at; cut > lower; --cut) {
-    if (!IsTrail(data[cut])) return cut;
-    if (cut >= lower + 3 && IsTrail(data[cut - 1]) && IsTrail(data[cut - 2]) &&
-        IsTrail(data[cut - 3])) {
+    if (!IsUtf8Trail(data[cut])) return cut;
+    if (cut >= lower + 3 && IsUtf8Trail(data[cut - 1]) && IsUtf8Trail(data[cut - 2]) &&
+        IsUtf8Trail(data[cut - 3])) {
       return cut;
     }
   }
@@ -254,9 +279,10 @@ struct Stretch {
 };
 
 Mode LineMode(const char* data, std::size_t begin, std::size_t end, bool* changed) {
-  std::size_t nuls = 0;
-  if (IsValidUtf8(data + begin, data + end, &nuls)) {
-    if (nuls != 0) *changed = true;
+  const std::string_view line(data + begin, end - begin);
+  const Utf8Check check = CheckUtf8(line);
+  if (check.validBytes == line.size()) {
+    if (check.nuls != 0) *changed = true;
     return Mode::kValidUtf8;
   }
   *changed = true;
@@ -283,13 +309,13 @@ bool DecodeUtf8InPlace(std::string& bytes, Utf8Reading reading, std::size_t maxB
   const std::size_t size = bytes.size();
   std::size_t total = 0;
   bool changed = false;
-  std::size_t nuls = 0;
 
   // First pass: the decoded size, and whether anything changes at all. Most
   // logs are valid UTF-8 throughout, so the whole text is checked first.
-  if (IsValidUtf8(data, data + size, &nuls)) {
-    total = size + 2 * nuls;
-    changed = nuls != 0;
+  const Utf8Check whole = CheckUtf8(bytes);
+  if (whole.validBytes == size) {
+    total = size + 2 * whole.nuls;
+    changed = whole.nuls != 0;
   } else if (reading == Utf8Reading::kStrict) {
     total = StretchSize(data, {0, size, Mode::kRepair});
     changed = true;
