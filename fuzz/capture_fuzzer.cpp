@@ -2,9 +2,9 @@
 // chosen from a list, or in the default reading (each line UTF-8 or
 // Windows-1252). The text must come out as valid Unicode without U+0000,
 // its counts must agree, valid UTF-8 must pass unchanged, strict UTF-8 must
-// agree with I18NString's own reading, a line repeated past the decoder's
-// blocks must decode as the repeated decoding, and the text must render into
-// a well-formed document that reads it back.
+// agree with I18NString's own reading, a line repeated to a long one must
+// decode as the repeated decoding, and the text must render into a
+// well-formed document that reads it back.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,7 +25,7 @@ const char* const kEncodings[] = {
     "",  // no Encoding: the default reading
 };
 
-// Just past the decoder's first 64 KiB block.
+// Longer than any line of the corpus.
 constexpr std::size_t kLongText = 66 * 1024;
 
 std::string WithoutNul(std::string_view text) {
@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string expected = WithoutNul(I18NString::FromUtf8(std::string_view(bytes)).utf8());
     fuzz_support::Require(utf8 == expected, "strict UTF-8 reads as I18NString reads it", bytes);
   }
-  // One line repeated: the same line, decoded block by block.
+  // One line repeated: it decodes as its parts.
   if (name.empty() && !bom && !bytes.empty() && bytes.size() < kLongText &&
       bytes.find_first_of("\r\n") == std::string::npos && (data[0] & 0xC0) == 0xC0) {
     std::string line;

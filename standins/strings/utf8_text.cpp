@@ -8,7 +8,6 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <stdexcept>
 #include <string_view>
 
@@ -109,55 +108,6 @@ std::string RepairUtf8(std::string_view bytes) {
 
 namespace {
 
-// Decoding goes block by block, so that a 1 GB line needs no second buffer
-// of its size: 64 KiB in, at most three times that out.
-constexpr std::size_t kBlock = 64 * 1024;
-
-// How one stretch of the text is read.
-enum class Mode {
-  kValidUtf8,    // known to be valid: only U+0000 changes
-  kWindows1252,  // every byte through the code page
-  kRepair,       // ill-formed sequences become U+FFFD
-};
-
-inline bool IsUtf8Trail(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
-// Finds line ends going forward with memchr, not a loop of comparisons
-// (logs are megabytes), remembering the next line feed and the next carriage
-// return, so that the whole text is searched once for each.
-class LineEnds {
- public:
-  LineEnds(const char* data, std::size_t size)
-      : data_(data), size_(size), feed_(Find('\n', 0)), return_(Find('\r', 0)) {}
-  /// The end of the line that begins at begin: just after its line feed or
-  /// carriage return, or the end of the text.
-  std::size_t After(std::size_t begin) {
-    if (feed_ < begin) feed_ = Find('\n', begin);
-    if (return_ < begin) return_ = Find('\r', begin);
-    const std::size_t end = std::min(feed_, return_);
-    return end < size_ ? end + 1 : size_;
-  }
-
- private:
-  std::size_t Find(char byte, std::size_t from) const {
-    const void* found = std::memchr(data_ + from, byte, size_ - from);
-    return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - data_)
-                            : size_;
-  }
-  const char* data_;
-  std::size_t size_;
-  std::size_t feed_;
-  std::size_t return_;
-};
-
-// The beginning of the line whose last byte is at end - 1.
-std::size_t LineBeginBefore(const char* data, std::size_t end) {
-  for (std::size_t begin = end - 1; begin > 0; --begin) {
-    const char byte = data[begin - 1];
-    if (byte == '\n' || byte == '\r') return begin;
-  }
-  return 0;
-}
-
 struct Mapped {
   unsigned char length;
   char bytes[3];
@@ -185,184 +135,149 @@ const std::array<Mapped, 256>& Windows1252() {
   return table;
 }
 
-// Writes [begin, end), read in mode, to out, which has room for three bytes
-// a byte; returns the count written.
-std::size_t DecodeBlock(const char* begin, const char* end, Mode mode, char* out) {
-  char* put = out;
-  switch (mode) {
-    case Mode::kValidUtf8:
-      for (const char* at = begin; at < end;) {
-        const void* zero = std::memchr(at, '\0', static_cast<std::size_t>(end - at));
-        const char* stop = zero != nullptr ? static_cast<const char*>(zero) : end;
-        std::memcpy(put, at, static_cast<std::size_t>(stop - at));
-        put += stop - at;
-        if (stop == end) break;
-        std::memcpy(put, kReplacement, kReplacementLength);
-        put += kReplacementLength;
-        at = stop + 1;
-      }
-      break;
-    case Mode::kWindows1252: {
-      const std::array<Mapped, 256>& table = Windows1252();
-      // Each mapping is copied whole; the write position moves by its length.
-      for (const char* at = begin; at < end; ++at) {
-        const Mapped& mapped = table[static_cast<unsigned char>(*at)];
-        put[0] = mapped.bytes[0];
-        put[1] = mapped.bytes[1];
-        put[2] = mapped.bytes[2];
-        put += mapped.length;
-      }
-      break;
-    }
-    case Mode::kRepair:
-      ForEachPiece(std::string_view(begin, static_cast<std::size_t>(end - begin)),
-                   [&](std::string_view piece, bool valid) {
-        if (valid && piece[0] != '\0') {
-          std::memcpy(put, piece.data(), piece.size());
-          put += piece.size();
-        } else {
-          std::memcpy(put, kReplacement, kReplacementLength);
-          put += kReplacementLength;
-        }
-      });
-      break;
-  }
-  return static_cast<std::size_t>(put - out);
-}
+// Where the decoding puts its bytes: nowhere in the first pass, which only
+// counts them, and into the text's own buffer in the second. What it puts
+// may come from that buffer, but never from before the write position.
+class Output {
+ public:
+  Output() = default;
+  Output(char* buffer, std::size_t capacity) : buffer_(buffer), capacity_(capacity) {}
 
-// The size of [begin, end) read in mode.
-std::size_t DecodedSize(const char* begin, const char* end, Mode mode) {
-  std::size_t size = 0;
-  switch (mode) {
-    case Mode::kValidUtf8:
-      size = static_cast<std::size_t>(end - begin);
-      for (const char* at = begin; at < end; ++at) size += *at == '\0' ? 2 : 0;
-      return size;
-    case Mode::kWindows1252: {
-      const std::array<Mapped, 256>& table = Windows1252();
-      for (const char* at = begin; at < end; ++at) {
-        size += table[static_cast<unsigned char>(*at)].length;
-      }
-      return size;
-    }
-    case Mode::kRepair:
-      ForEachPiece(std::string_view(begin, static_cast<std::size_t>(end - begin)),
-                   [&](std::string_view piece, bool valid) {
-        size += valid && piece[0] != '\0' ? piece.size() : kReplacementLength;
-      });
-      return size;
+  void PutRun(const char* bytes, std::size_t length) {
+    if (Room(length)) std::memmove(buffer_ + size_, bytes, length);
+    size_ += length;
   }
-  return size;
-}
-
-// A place at or a little before `at`, not before `lower`, where the text of
-// mode can be cut without cutting a sequence: decoding the two parts gives
-// what decoding the whole gives. A sequence only ever runs on over trail
-// bytes, and never over more than three of them.
-std::size_t SafeCut(const char* data, std::size_t at, std::size_t lower, Mode mode) {
-  if (mode == Mode::kWindows1252) return at;
-  for (std::size_t cut = at; cut > lower; --cut) {
-    if (!IsUtf8Trail(data[cut])) return cut;
-    if (cut >= lower + 3 && IsUtf8Trail(data[cut - 1]) && IsUtf8Trail(data[cut - 2]) &&
-        IsUtf8Trail(data[cut - 3])) {
-      return cut;
+  // A character: at most four bytes, copied forward one by one.
+  void PutPiece(const char* bytes, std::size_t length) {
+    if (Room(length)) {
+      char* put = buffer_ + size_;
+      put[0] = bytes[0];
+      if (length > 1) put[1] = bytes[1];
+      if (length > 2) put[2] = bytes[2];
+      if (length > 3) put[3] = bytes[3];
     }
+    size_ += length;
   }
-  return lower;
-}
+  std::size_t size() const { return size_; }
 
-// One stretch read in one mode: a line, or the whole text.
-struct Stretch {
-  std::size_t begin;
-  std::size_t end;
-  Mode mode;
+ private:
+  // True when writing; the two passes agree, so the buffer is never short.
+  bool Room(std::size_t length) const {
+    if (buffer_ == nullptr) return false;
+    if (capacity_ - size_ < length) throw std::logic_error("in-place decoding lost its place");
+    return true;
+  }
+
+  char* buffer_ = nullptr;
+  std::size_t capacity_ = 0;
+  std::size_t size_ = 0;
 };
 
-Mode LineMode(const char* data, std::size_t begin, std::size_t end, bool* changed) {
-  const std::string_view line(data + begin, end - begin);
-  const Utf8Check check = CheckUtf8(line);
-  if (check.validBytes == line.size()) {
-    if (check.nuls != 0) *changed = true;
-    return Mode::kValidUtf8;
+// Just after the first line feed or carriage return at or after from, or
+// the end of the text.
+std::size_t LineEnd(std::string_view text, std::size_t from) {
+  std::size_t at = from;
+  while (text.size() - at >= 8) {
+    const uint64_t word = byte_scan::Load(text.data() + at);
+    if ((byte_scan::HasByte(word, '\n') | byte_scan::HasByte(word, '\r')) != 0) break;
+    at += 8;
   }
-  *changed = true;
-  return Mode::kWindows1252;
+  for (; at < text.size(); ++at) {
+    if (text[at] == '\n' || text[at] == '\r') return at + 1;
+  }
+  return text.size();
 }
 
-// The decoded size of a stretch, block by block so that U8_NEXT's 32-bit
-// offsets never overflow.
-std::size_t StretchSize(const char* data, const Stretch& stretch) {
-  std::size_t size = 0;
-  for (std::size_t from = stretch.begin; from < stretch.end;) {
-    std::size_t to = stretch.end;
-    if (to - from > kBlock) to = SafeCut(data, from + kBlock, from, stretch.mode);
-    size += DecodedSize(data + from, data + to, stretch.mode);
-    from = to;
+// A stretch of the text: well-formed lines, kept but for their U+0000, then
+// the line that holds the first ill-formed piece after them, read as the
+// reading says.
+struct Stretch {
+  std::size_t validEnd;  // [begin, validEnd) is well-formed
+  std::size_t nuls;      // U+0000 in it
+  std::size_t end;       // [validEnd, end) is the ill-formed line, if any
+};
+
+Stretch NextStretch(std::string_view text, std::size_t begin) {
+  const Utf8Check check = CheckUtf8(text.substr(begin));
+  const std::size_t bad = begin + check.validBytes;
+  if (bad == text.size()) return {bad, check.nuls, bad};
+  // No sequence runs over a line feed or a carriage return (both ASCII):
+  // the ill-formed piece's line begins after the last one before it.
+  std::size_t lineBegin = bad;
+  while (lineBegin > begin && text[lineBegin - 1] != '\n' && text[lineBegin - 1] != '\r') {
+    --lineBegin;
   }
-  return size;
+  const auto lineNuls = static_cast<std::size_t>(
+      std::count(text.begin() + lineBegin, text.begin() + bad, '\0'));
+  return {lineBegin, check.nuls - lineNuls, LineEnd(text, bad)};
+}
+
+// Puts the stretch from begin: its well-formed lines, then its ill-formed line.
+void Decode(std::string_view text, std::size_t begin, const Stretch& stretch, Utf8Reading reading,
+            Output& out) {
+  const std::string_view valid = text.substr(begin, stretch.validEnd - begin);
+  if (stretch.nuls == 0) {
+    out.PutRun(valid.data(), valid.size());
+  } else {
+    for (const char& byte : valid) {
+      if (byte == '\0') {
+        out.PutPiece(kReplacement, kReplacementLength);
+      } else {
+        out.PutPiece(&byte, 1);
+      }
+    }
+  }
+  const std::string_view line = text.substr(stretch.validEnd, stretch.end - stretch.validEnd);
+  if (reading == Utf8Reading::kStrict) {
+    ForEachPiece(line, [&](std::string_view piece, bool wellFormed) {
+      if (wellFormed && piece[0] != '\0') {
+        out.PutPiece(piece.data(), piece.size());
+      } else {
+        out.PutPiece(kReplacement, kReplacementLength);
+      }
+    });
+  } else {
+    const std::array<Mapped, 256>& table = Windows1252();
+    for (const char byte : line) {
+      const Mapped& mapped = table[static_cast<unsigned char>(byte)];
+      out.PutPiece(mapped.bytes, mapped.length);
+    }
+  }
 }
 
 }  // namespace
 
 bool DecodeUtf8InPlace(std::string& bytes, Utf8Reading reading, std::size_t maxBytes) {
-  const char* data = bytes.data();
   const std::size_t size = bytes.size();
-  std::size_t total = 0;
-  bool changed = false;
-
   // First pass: the decoded size, and whether anything changes at all. Most
-  // logs are valid UTF-8 throughout, so the whole text is checked first.
-  const Utf8Check whole = CheckUtf8(bytes);
-  if (whole.validBytes == size) {
-    total = size + 2 * whole.nuls;
-    changed = whole.nuls != 0;
-  } else if (reading == Utf8Reading::kStrict) {
-    total = StretchSize(data, {0, size, Mode::kRepair});
-    changed = true;
-  } else {
-    LineEnds lineEnds(data, size);
-    for (std::size_t begin = 0; begin < size && total <= maxBytes;) {
-      const std::size_t end = lineEnds.After(begin);
-      const Mode mode = LineMode(data, begin, end, &changed);
-      total += StretchSize(data, {begin, end, mode});
-      begin = end;
-    }
+  // logs are valid UTF-8 throughout: one stretch, checked once.
+  Output counted;
+  bool changed = false;
+  for (std::size_t begin = 0; begin < size && counted.size() <= maxBytes;) {
+    const Stretch stretch = NextStretch(bytes, begin);
+    changed = changed || stretch.nuls != 0 || stretch.end != stretch.validEnd;
+    Decode(bytes, begin, stretch, reading, counted);
+    begin = stretch.end;
   }
-  if (total > maxBytes) return false;
+  if (counted.size() > maxBytes) return false;
   if (!changed) return true;
 
-  // Second pass, from the end: each block is decoded into a small buffer and
-  // put at its final place. The decoded text of what comes before a place is
-  // never shorter than those bytes, so no block lands on bytes not yet read.
-  bytes.resize(total);
-  char* text = bytes.data();
-  // Room for a block (64 KiB, or the whole text when it is shorter) plus the
-  // few bytes a cut may move back, three bytes out for each byte in.
-  const std::unique_ptr<char[]> block(new char[3 * (std::min(kBlock, size) + 4)]);
-  std::size_t writeEnd = total;
-  for (std::size_t readEnd = size; readEnd > 0;) {
-    Stretch stretch{0, readEnd, Mode::kRepair};
-    if (reading == Utf8Reading::kLineByLineOrWindows1252) {
-      const std::size_t begin = LineBeginBefore(text, readEnd);
-      bool ignored = false;
-      stretch = {begin, readEnd, LineMode(text, begin, readEnd, &ignored)};
+  // Second pass, forward: the bytes move to the end of a buffer of the
+  // decoded size and are decoded from there to its start. No byte decodes
+  // to fewer bytes than it takes, so the writing never passes the reading.
+  const std::size_t total = counted.size();
+  const std::size_t shift = total - size;
+  bytes.insert(0, shift, '\0');
+  const std::string_view text(bytes.data() + shift, size);
+  Output written(bytes.data(), total);
+  for (std::size_t begin = 0; begin < size;) {
+    const Stretch stretch = NextStretch(text, begin);
+    Decode(text, begin, stretch, reading, written);
+    if (written.size() > shift + stretch.end) {
+      throw std::logic_error("in-place decoding lost its place");
     }
-    for (std::size_t blockEnd = stretch.end; blockEnd > stretch.begin;) {
-      std::size_t blockBegin = stretch.begin;
-      if (blockEnd - stretch.begin > kBlock) {
-        blockBegin = SafeCut(text, blockEnd - kBlock, stretch.begin, stretch.mode);
-      }
-      const std::size_t decoded =
-          DecodeBlock(text + blockBegin, text + blockEnd, stretch.mode, block.get());
-      // The two passes must agree; never write over bytes not yet read.
-      if (decoded > writeEnd || writeEnd - decoded < blockBegin) {
-        throw std::logic_error("in-place decoding lost its place");
-      }
-      writeEnd -= decoded;
-      std::memcpy(text + writeEnd, block.get(), decoded);
-      blockEnd = blockBegin;
-    }
-    readEnd = stretch.begin;
+    begin = stretch.end;
   }
+  if (written.size() != total) throw std::logic_error("in-place decoding lost its place");
   return true;
 }

@@ -171,9 +171,10 @@ TEST(TextCaptureTest, FileIsDecodedWithTheNamedEncoding) {
   }
 }
 
-// Text is decoded in place, block by block from the end; a long line must
-// come out as a decoder that reads the whole text forward gives it, wherever
-// the blocks fall (each shift moves every cut by a byte).
+// Text is decoded in place, from the end of its buffer to its start, and
+// checked eight bytes at a time; a long line must come out as a decoder that
+// reads it byte by byte gives it, wherever the words fall (each shift moves
+// them by a byte).
 TEST(TextCaptureTest, LongLinesDecodeAsTheWholeTextReadForward) {
   const std::string pieces[] = {"a",        "\xC3\xA9",     "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
                                 "\xFF",     "\x80",         std::string(1, '\0'),
