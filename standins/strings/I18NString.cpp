@@ -128,14 +128,29 @@ I18NString& I18NString::operator=(const char* text) {
 void I18NString::ExtendMarks(int chars, std::size_t bytes) const {
   Rep& rep = *rep_;
   const std::string& text = rep.bytes;
-  while ((rep.markedChars <= chars || rep.markedBytes <= bytes) &&
-         rep.markedBytes < text.size()) {
-    if (rep.markedChars % kMarkStep == 0) {
-      rep.marks.push_back(static_cast<uint32_t>(rep.markedBytes));
+  const std::size_t size = text.size();
+  std::size_t at = rep.markedBytes;
+  int marked = rep.markedChars;
+  while ((marked <= chars || at <= bytes) && at < size) {
+    if (marked % kMarkStep == 0) rep.marks.push_back(static_cast<uint32_t>(at));
+    // Up to the next mark, eight bytes at a time where they hold whole
+    // characters (the byte after them begins one), else one character.
+    const int nextMark = (marked / kMarkStep + 1) * kMarkStep;
+    while (marked < nextMark && at < size) {
+      if (size - at > 8 && !IsUtf8Trail(text[at + 8])) {
+        const int inWord = 8 - byte_scan::CountTrailBytes(byte_scan::Load(text.data() + at));
+        if (marked + inWord <= nextMark) {
+          at += 8;
+          marked += inWord;
+          continue;
+        }
+      }
+      at += Utf8SequenceLength(text[at]);
+      ++marked;
     }
-    rep.markedBytes += Utf8SequenceLength(text[rep.markedBytes]);
-    ++rep.markedChars;
   }
+  rep.markedBytes = at;
+  rep.markedChars = marked;
 }
 
 std::size_t I18NString::ByteAt(int position) const {
