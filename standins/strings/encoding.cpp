@@ -29,17 +29,6 @@ void SubstituteReplacementCharacter(const void*, UConverterToUnicodeArgs* args,
   ucnv_cbToUWriteUChars(args, &kReplacement, 1, 0, error);
 }
 
-bool EqualsIgnoringCaseAndDashes(const char* name, const char* wanted) {
-  std::string folded;
-  for (const char* p = name; *p != '\0'; ++p) {
-    char c = *p;
-    if (c == '-' || c == '_') continue;
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    folded.push_back(c);
-  }
-  return folded == wanted;
-}
-
 // "what "ENCODING": ICU's error name."
 I18NString IcuFailureText(const char* what, const char* encoding, UErrorCode error) {
   return I18NString::FromUtf8(std::string(what) + " \"" + encoding + "\": " + u_errorName(error) +
@@ -57,13 +46,9 @@ Converter OpenConverter(const char* encoding) {
 
 }  // namespace
 
-bool IsUtf8EncodingName(const char* name) {
-  return EqualsIgnoringCaseAndDashes(name, "utf8");
-}
+bool IsUtf8EncodingName(const char* name) { return ucnv_compareNames(name, "UTF-8") == 0; }
 
-bool IsUcs2EncodingName(const char* name) {
-  return EqualsIgnoringCaseAndDashes(name, "ucs2");
-}
+bool IsUcs2EncodingName(const char* name) { return ucnv_compareNames(name, "ucs-2") == 0; }
 
 bool DecodeToUtf8(std::string_view bytes, const char* encoding, std::size_t maxBytes,
                   std::string* out) {

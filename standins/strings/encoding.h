@@ -6,9 +6,11 @@
 #include <string>
 #include <string_view>
 
-/// True for the names of UTF-8 ("UTF-8", "utf8", ... in any case).
+/// True for the names of UTF-8 ("UTF-8", "utf8", ...) as ICU matches
+/// converter names: in any case, with only the letters and digits counting.
 bool IsUtf8EncodingName(const char* name);
-/// True for "ucs-2" (NUL-terminated UTF-16 units in the host's byte order).
+/// True for "ucs-2", matched the same way (NUL-terminated UTF-16 units in the
+/// host's byte order).
 bool IsUcs2EncodingName(const char* name);
 
 /// Decodes bytes in the named ICU encoding into well-formed UTF-8. Invalid
