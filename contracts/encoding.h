@@ -1,6 +1,6 @@
 // Conversions between UTF-8 and other encodings, through ICU converters.
-#ifndef QAMCVS_STANDINS_STRINGS_ENCODING_H_
-#define QAMCVS_STANDINS_STRINGS_ENCODING_H_
+#ifndef QAMCVS_CONTRACTS_ENCODING_H_
+#define QAMCVS_CONTRACTS_ENCODING_H_
 
 #include <cstddef>
 #include <string>
@@ -27,4 +27,4 @@ bool DecodeToUtf8(std::string_view bytes, const char* encoding, std::size_t maxB
 /// PYLException for an unknown name.
 std::string EncodeFromUtf8(std::string_view utf8, const char* encoding);
 
-#endif  // QAMCVS_STANDINS_STRINGS_ENCODING_H_
+#endif  // QAMCVS_CONTRACTS_ENCODING_H_
