@@ -21,8 +21,13 @@ constexpr std::size_t kReplacementLength = 3;
 // The length of the piece at data (left bytes on) as U8_NEXT reads it, and
 // whether it is a well-formed character. U8_NEXT counts in 32 bits: it is
 // given the four bytes a character takes at most.
-std::size_t NextPiece(const char* data, std::size_t left, bool* valid) {
+inline std::size_t NextPiece(const char* data, std::size_t left, bool* valid) {
   const auto* bytes = reinterpret_cast<const uint8_t*>(data);
+  // ASCII, and the bytes that never begin a sequence, are pieces of their own.
+  if (bytes[0] < 0xC2 || bytes[0] > 0xF4) {
+    *valid = bytes[0] < 0x80;
+    return 1;
+  }
   const auto length = static_cast<int32_t>(std::min<std::size_t>(left, 4));
   int32_t at = 0;
   UChar32 code;
@@ -38,7 +43,7 @@ void ForEachPiece(std::string_view bytes, Take take) {
   for (std::size_t at = 0; at < bytes.size();) {
     bool valid = false;
     const std::size_t length = NextPiece(bytes.data() + at, bytes.size() - at, &valid);
-    take(bytes.substr(at, length), valid);
+    take(std::string_view(bytes.data() + at, length), valid);
     at += length;
   }
 }
