@@ -133,14 +133,16 @@ void I18NString::ExtendMarks(int chars, std::size_t bytes) const {
   int marked = rep.markedChars;
   while ((marked <= chars || at <= bytes) && at < size) {
     if (marked % kMarkStep == 0) rep.marks.push_back(static_cast<uint32_t>(at));
-    // Up to the next mark, eight bytes at a time where they hold whole
-    // characters (the byte after them begins one), else one character.
+    // Up to the next mark, eight bytes at a time while the characters that
+    // begin in them (the bytes that are no trail bytes) come before it, each
+    // word with the trail bytes after it that end its last character.
     const int nextMark = (marked / kMarkStep + 1) * kMarkStep;
     while (marked < nextMark && at < size) {
-      if (size - at > 8 && !IsUtf8Trail(text[at + 8])) {
+      if (size - at >= 8) {
         const int inWord = 8 - byte_scan::CountTrailBytes(byte_scan::Load(text.data() + at));
         if (marked + inWord <= nextMark) {
           at += 8;
+          while (at < size && IsUtf8Trail(text[at])) ++at;
           marked += inWord;
           continue;
         }
