@@ -19,14 +19,6 @@
 /// Name of the default narrow encoding: always "UTF-8", whatever the locale.
 const char* I18NGetPlatformDefaultEncoding();
 
-/// A NUL-terminated UTF-16 copy of a string, from I18NString::getExternalBuffer.
-using I18NExternalBuffer = std::shared_ptr<const std::u16string>;
-
-/// Points *out at the NUL-terminated UTF-16 units of buffer; they stay valid
-/// while buffer lives. convert is accepted for compatibility and ignored.
-void I18NExternalBufferToUTF16(const char16_t** out,
-                               const I18NExternalBuffer& buffer, bool convert);
-
 class I18NString {
  public:
   /// The empty string.
@@ -67,9 +59,6 @@ class I18NString {
   /// First position of the character code at or after start (as above).
   int find(char32_t code, int start = 0) const;
 
-  /// The position after position; -1 for -1 and past the last character.
-  int incrementOffset(int position) const;
-
   /// count characters from start; count -1 runs to the end. Out-of-range
   /// arguments are clamped; any other negative count gives the empty string.
   I18NString substr(int start, int count = -1) const;
@@ -106,9 +95,6 @@ class I18NString {
   bool operator!=(const char* text) const { return !(*this == text); }
   /// Code point order (byte order of UTF-8).
   bool operator<(const I18NString& other) const { return utf8() < other.utf8(); }
-
-  /// A NUL-terminated UTF-16 copy.
-  I18NExternalBuffer getExternalBuffer() const;
 
   /// The text as UTF-8 bytes; valid while this string is unchanged.
   std::string_view utf8() const {

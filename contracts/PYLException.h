@@ -15,8 +15,6 @@
 /// Code of every failure caused by the caller's input (command line,
 /// parameters, files, tool text that says nothing usable).
 constexpr unsigned long kQamInputError = 0x56177B77;
-/// Code of a failed allocation reported by the convention.
-constexpr unsigned long kQamNoMemoryError = 0x561B00C5;
 
 /// Where a raise happened: a source file name and a line.
 struct SourceLocation {

@@ -88,19 +88,4 @@ class QamDvDir {
                      const void* folderFilter);
 };
 
-/// A string's text in a narrow encoding.
-class QamCodeConverter {
- public:
-  /// Converts text into encoding (an ICU converter name); raises for an
-  /// unknown name. Unrepresentable characters become the encoding's
-  /// substitution character.
-  QamCodeConverter(const char* encoding, const I18NString& text);
-  /// The NUL-terminated narrow text, valid while this converter lives.
-  const char* toCharPtr(void* /*unused*/) const { return bytes_.c_str(); }
-  std::size_t byteLength() const { return bytes_.size(); }
-
- private:
-  std::string bytes_;
-};
-
 #endif  // QAMCVS_CONTRACTS_QAMUTIL_H_

@@ -22,9 +22,4 @@ std::string DecodeToUtf8(std::string_view bytes, const char* encoding);
 bool DecodeToUtf8(std::string_view bytes, const char* encoding, std::size_t maxBytes,
                   std::string* out);
 
-/// Encodes well-formed UTF-8 into the named encoding; characters it cannot
-/// represent become the converter's substitution character. Raises
-/// PYLException for an unknown name.
-std::string EncodeFromUtf8(std::string_view utf8, const char* encoding);
-
 #endif  // QAMCVS_CONTRACTS_ENCODING_H_

@@ -37,13 +37,6 @@ constexpr char kTooLarge[] = "The text is too large: more than 1 GiB is not supp
 
 const char* I18NGetPlatformDefaultEncoding() { return "UTF-8"; }
 
-void I18NExternalBufferToUTF16(const char16_t** out,
-                               const I18NExternalBuffer& buffer,
-                               bool /*convert*/) {
-  static const char16_t kEmpty[1] = {0};
-  *out = buffer ? buffer->c_str() : kEmpty;
-}
-
 I18NString::I18NString() = default;
 
 I18NString::I18NString(const char* text, const char* encoding, int length,
@@ -205,11 +198,6 @@ int I18NString::find(char32_t code, int start) const {
   return find(FromValidUtf8(std::move(bytes)), start);
 }
 
-int I18NString::incrementOffset(int position) const {
-  if (position < 0 || position + 1 >= cpLen_) return -1;
-  return position + 1;
-}
-
 I18NString I18NString::Slice(int start, int end) const {
   start = std::clamp(start, 0, cpLen_);
   end = std::clamp(end, start, cpLen_);
@@ -357,10 +345,6 @@ I18NString& I18NString::operator+=(char32_t code) {
   AppendUtf8(bytes, code);
   Append(bytes);
   return *this;
-}
-
-I18NExternalBuffer I18NString::getExternalBuffer() const {
-  return std::make_shared<const std::u16string>(toUtf16());
 }
 
 std::u16string I18NString::toUtf16() const {

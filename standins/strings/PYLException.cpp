@@ -9,8 +9,6 @@ const char* GenericText(unsigned long number) {
   switch (number) {
     case kQamInputError:
       return "The input of the command was not understood.";
-    case kQamNoMemoryError:
-      return "Not enough memory to complete the command.";
     default:
       return "The command failed.";
   }

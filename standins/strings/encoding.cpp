@@ -94,29 +94,3 @@ std::string DecodeToUtf8(std::string_view bytes, const char* encoding) {
   DecodeToUtf8(bytes, encoding, std::numeric_limits<std::size_t>::max() / 4, &out);
   return out;
 }
-
-std::string EncodeFromUtf8(std::string_view utf8, const char* encoding) {
-  if (IsUtf8EncodingName(encoding)) return std::string(utf8);
-  Converter converter = OpenConverter(encoding);
-  std::u16string units;
-  units.resize(utf8.size() + 1);
-  int32_t length = 0;
-  UErrorCode error = U_ZERO_ERROR;
-  u_strFromUTF8WithSub(units.data(), static_cast<int32_t>(units.size()), &length,
-                       utf8.data(), static_cast<int32_t>(utf8.size()), 0xFFFD,
-                       nullptr, &error);
-  if (U_FAILURE(error)) {
-    PYL_RAISE(kQamInputError, IcuFailureText("Could not encode the text as", encoding, error));
-  }
-  std::string out;
-  out.resize(static_cast<std::size_t>(UCNV_GET_MAX_BYTES_FOR_STRING(length, ucnv_getMaxCharSize(converter.get()))) + 1);
-  error = U_ZERO_ERROR;
-  int32_t written = ucnv_fromUChars(converter.get(), out.data(),
-                                    static_cast<int32_t>(out.size()), units.data(),
-                                    length, &error);
-  if (U_FAILURE(error)) {
-    PYL_RAISE(kQamInputError, IcuFailureText("Could not encode the text as", encoding, error));
-  }
-  out.resize(static_cast<std::size_t>(written));
-  return out;
-}

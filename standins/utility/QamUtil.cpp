@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "encoding.h"
 #include "platform.h"
 
 namespace {
@@ -109,6 +108,3 @@ int QamDvDir::readDir(const I18NString& folder, std::vector<I18NString>& files,
   for (const std::string& entry : folderNames) folders.push_back(I18NString::FromUtf8(entry));
   return 1;
 }
-
-QamCodeConverter::QamCodeConverter(const char* encoding, const I18NString& text)
-    : bytes_(EncodeFromUtf8(text.utf8(), encoding)) {}
