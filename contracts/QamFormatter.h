@@ -72,7 +72,7 @@ class QamFormatterUtility {
   /// catch handler); never raises.
   static I18NString GetExceptionThrownDoc();
   /// Prints document and a line feed on standard output and flushes it.
-  /// Returns 0 on success, non-zero when the output could not be written.
+  /// Returns 0 on success, else the system's error (errno, a Win32 code).
   static uint32_t WriteToStdOut(const I18NString& document);
 };
 

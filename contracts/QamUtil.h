@@ -61,23 +61,18 @@ class QamDvDir {
   static constexpr unsigned short kReadable = 0x0100;
   static constexpr unsigned short kWritable = 0x0080;
 
-  /// Non-zero if anything exists at path (a dangling symbolic link counts).
-  /// accessMode is accepted for compatibility; only 0 is used.
-  static int Exists(const I18NString& path, int accessMode = 0);
   /// Non-zero if path exists (links followed) and satisfies every bit of
   /// mask: kFolder, kFile, and kReadable / kWritable checked against the
   /// calling process's real access rights.
   static int exists(const I18NString& path, unsigned short mask);
-  /// Makes exactly one folder. Non-zero on success; on failure errno is left
-  /// as the system set it, for the caller to read.
-  static int createDir(const I18NString& path);
   /// Non-zero if anything exists at path beneath the folder root (a final
   /// link not followed), every link before it resolved without leaving root.
   static int ExistsBeneath(const I18NString& root, const I18NString& path);
   /// Makes exactly one folder, path beneath the folder root, so that it lies
   /// beneath root with every link resolved (root itself may be a link).
-  /// Non-zero on success; on failure the system's error is left for the
-  /// caller to read (EXDEV when the path would leave root).
+  /// Non-zero on success; on failure the system's error (errno,
+  /// GetLastError) is left for the caller to read, EXDEV when the path would
+  /// leave root.
   static int createDirBeneath(const I18NString& root, const I18NString& path);
   /// Reads folder: bare names of its files into files and of its sub-folders
   /// into folders, each sorted by name, without "." and "..". An entry that

@@ -65,20 +65,18 @@ std::deque<std::string> Components(std::string_view path) {
   return components;
 }
 
-bool ReadLinkAt(int folder, const std::string& name, std::string* target) {
+// The target of the link name in folder: 0, or the errno value.
+int ReadLinkAt(int folder, const std::string& name, std::string* target) {
   std::string buffer(256, '\0');
   for (;;) {
     const ssize_t length = readlinkat(folder, name.c_str(), buffer.data(), buffer.size());
-    if (length < 0) return false;
+    if (length < 0) return errno;
     if (static_cast<std::size_t>(length) < buffer.size()) {
       buffer.resize(static_cast<std::size_t>(length));
       *target = std::move(buffer);
-      return true;
+      return 0;
     }
-    if (buffer.size() >= PATH_MAX) {
-      errno = ENAMETOOLONG;
-      return false;
-    }
+    if (buffer.size() >= PATH_MAX) return ENAMETOOLONG;
     buffer.resize(2 * buffer.size());
   }
 }
@@ -104,45 +102,35 @@ bool AbsoluteTargetBeneath(const std::string& target, const std::string& rootPat
 namespace posix {
 
 int OpenFolderBeneathByWalk(int root, const std::string& rootPath, const std::string& path) {
-  if (path.size() >= PATH_MAX) {
-    errno = ENAMETOOLONG;
-    return -1;
-  }
+  if (path.size() >= PATH_MAX) return -ENAMETOOLONG;
   // The folders from the root down to where the walk stands: ".." steps back
   // along them and never above the first.
   std::vector<Descriptor> folders;
   folders.emplace_back(fcntl(root, F_DUPFD_CLOEXEC, 0));
-  if (folders.back().get() < 0) return -1;
+  if (folders.back().get() < 0) return -errno;
   std::deque<std::string> pending = Components(path);
   int links = 0;
   while (!pending.empty()) {
     const std::string name = std::move(pending.front());
     pending.pop_front();
     if (name == "..") {
-      if (folders.size() == 1) {
-        errno = EXDEV;
-        return -1;
-      }
+      if (folders.size() == 1) return -EXDEV;
       folders.pop_back();
       continue;
     }
     const int at = folders.back().get();
     struct stat info;
-    if (fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+    if (fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return -errno;
     if (S_ISLNK(info.st_mode)) {
-      if (++links > kMaxLinks) {
-        errno = ELOOP;
-        return -1;
-      }
+      if (++links > kMaxLinks) return -ELOOP;
       std::string target;
-      if (!ReadLinkAt(at, name, &target)) return -1;
+      if (const int error = ReadLinkAt(at, name, &target); error != 0) return -error;
       std::deque<std::string> resolved = Components(target);
       if (!target.empty() && target[0] == '/') {
         // An absolute target is followed only when it names a place beneath
         // the root; the walk then starts again from the root.
         if (rootPath.empty() || !AbsoluteTargetBeneath(target, rootPath, &resolved)) {
-          errno = EXDEV;
-          return -1;
+          return -EXDEV;
         }
         folders.resize(1);
       }
@@ -152,7 +140,7 @@ int OpenFolderBeneathByWalk(int root, const std::string& rootPath, const std::st
     // O_NOFOLLOW: a link put in its place since the look above is refused,
     // not followed.
     Descriptor next(openat(at, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (next.get() < 0) return -1;
+    if (next.get() < 0) return -errno;
     folders.push_back(std::move(next));
   }
   return folders.back().Release();
@@ -162,20 +150,23 @@ int OpenFolderBeneathByWalk(int root, const std::string& rootPath, const std::st
 
 namespace {
 
-// The folder at path beneath root (a descriptor), every link on the way
-// resolved without leaving root. The kernel's openat2 does it in one call; the
-// walk does the same where openat2 is missing (ENOSYS), where it refuses an
-// absolute link that the walk can still follow inside the root (EXDEV), or
-// where a rename raced with the lookup (EAGAIN).
+// The folder at path beneath root (a descriptor, or -errno), every link on
+// the way resolved without leaving root. The kernel's openat2 does it in one
+// call; the walk does the same where openat2 is missing (ENOSYS), where it
+// refuses an absolute link that the walk can still follow inside the root
+// (EXDEV), or where a rename raced with the lookup (EAGAIN).
 int OpenFolderBeneath(int root, const std::string& rootPath, const std::string& path) {
-  if (Components(path).empty()) return fcntl(root, F_DUPFD_CLOEXEC, 0);
+  if (Components(path).empty()) {
+    const int copy = fcntl(root, F_DUPFD_CLOEXEC, 0);
+    return copy >= 0 ? copy : -errno;
+  }
   struct open_how how;
   std::memset(&how, 0, sizeof how);
   how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
   how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
   const long descriptor = syscall(SYS_openat2, root, path.c_str(), &how, sizeof how);
   if (descriptor >= 0) return static_cast<int>(descriptor);
-  if (errno != ENOSYS && errno != EXDEV && errno != EAGAIN) return -1;
+  if (errno != ENOSYS && errno != EXDEV && errno != EAGAIN) return -errno;
   return posix::OpenFolderBeneathByWalk(root, rootPath, path);
 }
 
@@ -191,41 +182,45 @@ bool SplitLast(std::string_view path, std::string* parent, std::string* name) {
   return true;
 }
 
-// Opens the root as given (it may be a link) and the parent of path beneath it.
-Descriptor OpenParentBeneath(const std::string& root, const std::string& path, std::string* name) {
-  std::string parent;
-  if (!SplitLast(path, &parent, name)) {
-    errno = EEXIST;  // the path names the root itself, which exists
-    return Descriptor();
-  }
+// Opens the root as given (it may be a link) and the parent of path beneath
+// it into *parent: 0, or the errno value (EEXIST when path names the root
+// itself, which exists).
+int OpenParentBeneath(const std::string& root, const std::string& path, Descriptor* parent,
+                      std::string* name) {
+  std::string parentPath;
+  if (!SplitLast(path, &parentPath, name)) return EEXIST;
   Descriptor rootFolder(open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (rootFolder.get() < 0) return Descriptor();
+  if (rootFolder.get() < 0) return errno;
   // The real path of the root, for links that name it absolutely.
   std::string rootPath;
   if (char* real = realpath(root.c_str(), nullptr)) {
     rootPath = real;
     std::free(real);
   }
-  return Descriptor(OpenFolderBeneath(rootFolder.get(), rootPath, parent));
+  const int opened = OpenFolderBeneath(rootFolder.get(), rootPath, parentPath);
+  if (opened < 0) return -opened;
+  *parent = Descriptor(opened);
+  return 0;
 }
 
 }  // namespace
 
 bool EntryExistsBeneath(const std::string& root, const std::string& path) {
   std::string name;
-  Descriptor parent = OpenParentBeneath(root, path, &name);
-  if (parent.get() < 0) return errno == EEXIST;
+  Descriptor parent;
+  const int error = OpenParentBeneath(root, path, &parent, &name);
+  if (error != 0) return error == EEXIST;
   struct stat info;
   return fstatat(parent.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-bool MakeFolderBeneath(const std::string& root, const std::string& path) {
+SystemError MakeFolderBeneath(const std::string& root, const std::string& path) {
   std::string name;
-  Descriptor parent = OpenParentBeneath(root, path, &name);
-  if (parent.get() < 0) return false;
-  return mkdirat(parent.get(), name.c_str(), 0777) == 0;
+  Descriptor parent;
+  if (const int error = OpenParentBeneath(root, path, &parent, &name); error != 0) return error;
+  return mkdirat(parent.get(), name.c_str(), 0777) == 0 ? 0 : errno;
 }
 
-bool ErrorMeansExists(int error) { return error == EEXIST; }
+bool ErrorMeansExists(SystemError error) { return error == EEXIST; }
 
 }  // namespace platform

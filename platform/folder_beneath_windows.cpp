@@ -198,24 +198,14 @@ bool EntryExistsBeneath(const std::string& root, const std::string& path) {
          look != ERROR_INVALID_NAME && look != ERROR_BAD_NETPATH && look != ERROR_BAD_NET_NAME;
 }
 
-namespace {
-
-DWORD MakeFolderBeneathError(const std::string& root, const std::string& path) {
+SystemError MakeFolderBeneath(const std::string& root, const std::string& path) {
   windows::HeldFolders held;
-  const DWORD error = windows::OpenParentBeneath(root, path, &held);
-  return error != ERROR_SUCCESS ? error : windows::MakeFolderIn(held.parent(), held.name);
+  DWORD error = windows::OpenParentBeneath(root, path, &held);
+  if (error == ERROR_SUCCESS) error = windows::MakeFolderIn(held.parent(), held.name);
+  return static_cast<SystemError>(error);
 }
 
-}  // namespace
-
-bool MakeFolderBeneath(const std::string& root, const std::string& path) {
-  // Set once the held folders are closed, for the caller to read.
-  const DWORD error = MakeFolderBeneathError(root, path);
-  SetLastError(error);
-  return error == ERROR_SUCCESS;
-}
-
-bool ErrorMeansExists(int error) {
+bool ErrorMeansExists(SystemError error) {
   return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
 }
 

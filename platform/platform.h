@@ -29,14 +29,20 @@ std::string TraceLine(std::string_view text);
 /// restores the default.
 void SetTraceSink(std::function<void(std::string_view)> sink);
 
-/// The last system error of the calling thread: errno here, GetLastError on
-/// Windows. Read it right after the failing call.
-int LastSystemError();
+/// A system error number: errno here, a Win32 error code on Windows; 0 is
+/// none. The functions below return it with their result.
+using SystemError = int;
 
-/// "context: reason" for a LastSystemError() value: strerror here; on
-/// Windows the same words for the errors a file open reports ("No such file
-/// or directory", "Permission denied"), FormatMessage for the others.
-std::string SystemErrorText(const std::string& context, int error);
+/// The last system error of the calling thread (errno, GetLastError), and
+/// setting it: for the utility library's contract that leaves the cause of
+/// a failed folder creation for its caller to read.
+SystemError LastSystemError();
+void SetLastSystemError(SystemError error);
+
+/// "context: reason" for a system error: strerror here; on Windows the
+/// Linux build's words for the errors a host meets ("No such file or
+/// directory", "Is a directory"), FormatMessage in US English for the others.
+std::string SystemErrorText(const std::string& context, SystemError error);
 
 /// The system error number meaning "no such file or folder" (ENOENT, 2; on
 /// Windows ERROR_FILE_NOT_FOUND, also 2). Windows reports a missing parent
@@ -95,18 +101,16 @@ class Utf8Arguments {
 // and calls the wide-character functions; nothing above this layer names an
 // operating system's file call.
 
-/// True when anything is at path, a final link not followed (a dangling link
-/// counts): lstat here; GetFileAttributesW on Windows, which reports a
-/// reparse point itself rather than its target.
-bool EntryExists(const std::string& path);
-
 /// What a path names once every link on it is followed.
 enum class EntryKind { kMissing, kFolder, kFile, kOther };
 
 /// stat here (kFile is a regular file, kOther a device, FIFO or socket). On
-/// Windows CreateFileW with FILE_FLAG_BACKUP_SEMANTICS and
-/// GetFileInformationByHandle, so that reparse points are followed; a
-/// directory is kFolder and anything else kFile.
+/// Windows GetFileAttributesW, and CreateFileW with
+/// FILE_FLAG_BACKUP_SEMANTICS and GetFileInformationByHandle for a reparse
+/// point, so that links are followed; a directory is kFolder, a device
+/// kOther and anything else kFile. Every Windows path goes to the system in
+/// "\\?\" form, taken literally and at any length; a path whose name holds a
+/// character Windows forbids (a stream "a:b") is kMissing there.
 EntryKind KindOf(const std::string& path);
 
 /// True when the calling process may read (when read) and write (when write)
@@ -123,10 +127,6 @@ bool MayAccess(const std::string& path, bool read, bool write);
 bool ListFolder(const std::string& folder, std::vector<std::string>* files,
                 std::vector<std::string>* folders);
 
-/// Makes exactly one folder, never a missing parent. False with the reason in
-/// LastSystemError(): mkdir(path, 0777) here; CreateDirectoryW on Windows.
-bool MakeFolder(const std::string& path);
-
 /// Fills each of the standard descriptors 0, 1 and 2 that is closed, so
 /// that no file opened later takes its place: with /dev/null, standard
 /// output open for reading only, so that writing the document there fails as
@@ -134,16 +134,21 @@ bool MakeFolder(const std::string& path);
 void FillClosedStandardDescriptors();
 
 /// Writes all of text and then end to standard output, past short writes,
-/// interrupted writes and a non-blocking descriptor. False, with the reason
-/// in LastSystemError(), when not every byte was written: writev(2) here, so
-/// that a short document reaches a pipe in one piece; WriteFile on
-/// GetStdHandle(STD_OUTPUT_HANDLE) on Windows.
-bool WriteToStandardOutput(std::string_view text, std::string_view end);
+/// interrupted writes and a non-blocking descriptor: 0 when every byte was
+/// written, else the reason. writev(2) here, so that a short document
+/// reaches a pipe in one piece; on Windows one WriteFile buffer, retried on
+/// a full non-blocking pipe for up to 60 seconds without progress, and
+/// WriteConsoleW on a console.
+SystemError WriteToStandardOutput(std::string_view text, std::string_view end);
 
-/// What OpenTextFile found.
+/// The system error that a write cut short by the system itself reports
+/// (EIO; ERROR_WRITE_FAULT on Windows).
+SystemError WriteFault();
+
+/// What OpenTextFile and StandardInputText found.
 enum class TextOpening {
   kOpened,
-  kFailed,     // the reason is in LastSystemError()
+  kFailed,     // the reason comes with it
   kOwnOutput,  // the pipe, socket or terminal of this program's standard output or error
   kNoWriter,   // a FIFO that no program opened for writing in time
 };
@@ -162,15 +167,15 @@ class TextSource {
   /// The size of a regular file; -1 for anything else (a pipe, a device).
   long long KnownSize() const { return knownSize_; }
   /// Reads at most size bytes into buffer: the count, 0 at the end, or -1
-  /// with the reason in LastSystemError(). A non-blocking pipe or FIFO is
-  /// waited on until input or its end arrives. read(2) and poll(2) here;
-  /// ReadFile on Windows.
-  long long Read(char* buffer, std::size_t size);
+  /// with the reason in *error. A non-blocking pipe or FIFO is waited on
+  /// until input or its end arrives. read(2) and poll(2) here; ReadFile on
+  /// Windows, where a named pipe's server disconnecting ends the text.
+  long long Read(char* buffer, std::size_t size, SystemError* error);
 
  private:
   friend TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
-                                  TextSource* source);
-  friend TextSource StandardInputText();
+                                  TextSource* source, SystemError* error);
+  friend TextOpening StandardInputText(TextSource* source);
 
   std::intptr_t handle_ = -1;  // a descriptor here, a HANDLE on Windows
   bool owned_ = false;
@@ -183,14 +188,17 @@ class TextSource {
 /// Opens path for reading into *source, without blocking: a FIFO that has no
 /// writer yet is waited on for at most writerWaitMilliseconds, and this
 /// program's own standard output or error is refused (reading it would never
-/// end). open(2) with O_NONBLOCK here; CreateFileW on Windows, where a named
-/// pipe is waited on with WaitNamedPipeW.
+/// end); kFailed comes with the reason in *error. open(2) with O_NONBLOCK
+/// here; CreateFileW on Windows, where a named pipe is waited on with
+/// WaitNamedPipeW and a folder is opened as one, so that reading it fails as
+/// on Linux; there the console is refused when standard output or error is
+/// the console.
 TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
-                         TextSource* source);
+                         TextSource* source, SystemError* error);
 
 /// Standard input as a text source (GetStdHandle(STD_INPUT_HANDLE) on
-/// Windows); it stays open when the source is destroyed.
-TextSource StandardInputText();
+/// Windows), which stays open when the source is destroyed.
+TextOpening StandardInputText(TextSource* source);
 
 /// True when anything is at path beneath the folder root (a final link not
 /// followed), every link before it resolved without leaving root. root
@@ -199,18 +207,22 @@ bool EntryExistsBeneath(const std::string& root, const std::string& path);
 
 /// Makes the one folder path beneath the folder root, every link on the way
 /// resolved without leaving root (root itself may be a link), so that the
-/// folder made always lies beneath root. False with the reason in
-/// LastSystemError(); a path that would leave root is refused with EXDEV.
-/// Linux: openat2 with RESOLVE_BENEATH, or a walk of the components where
-/// the kernel lacks it, then mkdirat. Windows: the parent is opened with
-/// reparse points followed and held so that it cannot be moved, its final
-/// path must lie beneath the root's (else ERROR_NOT_SAME_DEVICE), then
-/// CreateDirectoryW in it; a missing parent is ERROR_PATH_NOT_FOUND.
-bool MakeFolderBeneath(const std::string& root, const std::string& path);
+/// folder made always lies beneath root: 0 when made, else the reason; a
+/// path that would leave root is refused with EXDEV (ERROR_NOT_SAME_DEVICE).
+/// Linux: openat2 with RESOLVE_BENEATH, and a walk of the components with
+/// openat where the kernel lacks openat2 (ENOSYS), refuses an absolute link
+/// that the walk can still follow inside the root (EXDEV) or saw a rename
+/// race (EAGAIN); then mkdirat. Windows: each folder is opened relative to
+/// the one before it with NtCreateFile and held without sharing deletion,
+/// links are read and followed only inside the root, and the folder is made
+/// relative to the held parent; a missing parent is ERROR_PATH_NOT_FOUND,
+/// and a name that ordinary Windows programs could not open (CON, "a:b",
+/// "new.") is refused with ERROR_INVALID_NAME.
+SystemError MakeFolderBeneath(const std::string& root, const std::string& path);
 
 /// True when a system error says that something exists already (EEXIST;
 /// ERROR_ALREADY_EXISTS or ERROR_FILE_EXISTS on Windows).
-bool ErrorMeansExists(int error);
+bool ErrorMeansExists(SystemError error);
 
 #ifdef _WIN32
 /// UTF-8 to UTF-16 for a Windows call; the only place paths change encoding.

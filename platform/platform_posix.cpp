@@ -47,9 +47,13 @@ void SetTraceSink(std::function<void(std::string_view)> sink) {
   TraceSink() = std::move(sink);
 }
 
-int LastSystemError() { return errno; }
+SystemError LastSystemError() { return errno; }
 
-std::string SystemErrorText(const std::string& context, int error) {
+void SetLastSystemError(SystemError error) { errno = error; }
+
+SystemError WriteFault() { return EIO; }
+
+std::string SystemErrorText(const std::string& context, SystemError error) {
   return context + ": " + std::strerror(error);
 }
 
@@ -73,11 +77,6 @@ Utf8Arguments::Utf8Arguments(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) texts_.emplace_back(argv[i]);
   for (std::string& text : texts_) pointers_.push_back(text.data());
   pointers_.push_back(nullptr);
-}
-
-bool EntryExists(const std::string& path) {
-  struct stat info;
-  return lstat(path.c_str(), &info) == 0;
 }
 
 EntryKind KindOf(const std::string& path) {
@@ -124,8 +123,6 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* files,
   return true;
 }
 
-bool MakeFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
-
 TextSource::~TextSource() {
   if (owned_) close(static_cast<int>(handle_));
 }
@@ -154,7 +151,7 @@ TextSource& TextSource::operator=(TextSource&& other) noexcept {
   return *this;
 }
 
-long long TextSource::Read(char* buffer, std::size_t size) {
+long long TextSource::Read(char* buffer, std::size_t size, SystemError* error) {
   if (size == 0) return 0;
   if (hasPending_) {
     hasPending_ = false;
@@ -166,11 +163,17 @@ long long TextSource::Read(char* buffer, std::size_t size) {
     const ssize_t got = read(descriptor, buffer, size);
     if (got >= 0) return static_cast<long long>(got);
     if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      *error = errno;
+      return -1;
+    }
     // A non-blocking pipe, ours or one the host handed over, with nothing in
     // it yet: wait until input or the writer's end arrives.
     struct pollfd waiting = {descriptor, POLLIN, 0};
-    if (poll(&waiting, 1, -1) < 0 && errno != EINTR) return -1;
+    if (poll(&waiting, 1, -1) < 0 && errno != EINTR) {
+      *error = errno;
+      return -1;
+    }
   }
 }
 
@@ -234,15 +237,21 @@ bool WaitForWriter(int descriptor, int milliseconds, bool* hasPending, char* pen
 }  // namespace
 
 TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
-                         TextSource* source) {
+                         TextSource* source, SystemError* error) {
   // Non-blocking: opening a FIFO for reading blocks until a writer comes.
   const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) return TextOpening::kFailed;
+  if (descriptor < 0) {
+    *error = errno;
+    return TextOpening::kFailed;
+  }
   TextSource opened;
   opened.handle_ = descriptor;
   opened.owned_ = true;
   struct stat info;
-  if (fstat(descriptor, &info) != 0) return TextOpening::kFailed;
+  if (fstat(descriptor, &info) != 0) {
+    *error = errno;
+    return TextOpening::kFailed;
+  }
   if (IsOwnOutput(info)) return TextOpening::kOwnOutput;
   if (S_ISREG(info.st_mode)) opened.knownSize_ = static_cast<long long>(info.st_size);
   if (S_ISFIFO(info.st_mode) && IsNamedFifo(descriptor) &&
@@ -253,11 +262,12 @@ TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
   return TextOpening::kOpened;
 }
 
-TextSource StandardInputText() {
+TextOpening StandardInputText(TextSource* source) {
   TextSource input;
   input.handle_ = STDIN_FILENO;
   input.knownSize_ = RegularFileSize(STDIN_FILENO);
-  return input;
+  *source = std::move(input);
+  return TextOpening::kOpened;
 }
 
 void FillClosedStandardDescriptors() {
@@ -277,7 +287,7 @@ void FillClosedStandardDescriptors() {
   }
 }
 
-bool WriteToStandardOutput(std::string_view text, std::string_view end) {
+SystemError WriteToStandardOutput(std::string_view text, std::string_view end) {
   // One writev for both parts: a pipe takes a short document whole, so that
   // documents of runs that share a pipe do not interleave.
   std::string_view parts[2] = {text, end};
@@ -304,17 +314,14 @@ bool WriteToStandardOutput(std::string_view text, std::string_view end) {
       }
       continue;
     }
-    if (put == 0) {
-      errno = EIO;
-      return false;
-    }
+    if (put == 0) return EIO;
     if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return errno;
     // A non-blocking pipe that is full: wait until the host reads.
     struct pollfd waiting = {STDOUT_FILENO, POLLOUT, 0};
-    if (poll(&waiting, 1, -1) < 0 && errno != EINTR) return false;
+    if (poll(&waiting, 1, -1) < 0 && errno != EINTR) return errno;
   }
-  return true;
+  return 0;
 }
 
 }  // namespace platform

@@ -12,7 +12,7 @@ namespace posix {
 /// is read and its target resolved in turn, ".." never climbs above root,
 /// more than 40 links is ELOOP. An absolute target is followed only when it
 /// names rootPath (the root's real path) or a place beneath it; any other
-/// way out of root is EXDEV. Returns the descriptor, or -1 with errno set.
+/// way out of root is EXDEV. Returns the descriptor, or -errno.
 int OpenFolderBeneathByWalk(int root, const std::string& rootPath, const std::string& path);
 
 }  // namespace posix

@@ -42,7 +42,11 @@ void SetTraceSink(std::function<void(std::string_view)> sink) {
   TraceSink() = std::move(sink);
 }
 
-int LastSystemError() { return static_cast<int>(GetLastError()); }
+SystemError LastSystemError() { return static_cast<SystemError>(GetLastError()); }
+
+void SetLastSystemError(SystemError error) { SetLastError(static_cast<DWORD>(error)); }
+
+SystemError WriteFault() { return ERROR_WRITE_FAULT; }
 
 namespace windows {
 
@@ -111,7 +115,7 @@ std::string MessageText(DWORD error, DWORD language) {
 
 }  // namespace
 
-std::string SystemErrorText(const std::string& context, int error) {
+std::string SystemErrorText(const std::string& context, SystemError error) {
   const DWORD code = static_cast<DWORD>(error);
   if (const char* words = windows::LinuxWordsFor(code)) return context + ": " + words;
   // US English where the system has it, not the language of its users.
@@ -207,26 +211,25 @@ constexpr DWORD kStalledWriteMilliseconds = 60 * 1000;
 // A console shows bytes through its code page (437 or 850), so "café" would
 // read "caf├⌐": the document goes to it as UTF-16, in pieces that the
 // console takes at once.
-bool WriteToConsole(HANDLE console, std::string_view text) {
+SystemError WriteToConsole(HANDLE console, std::string_view text) {
   const std::wstring wide = Widen(text);
   for (std::wstring_view piece : windows::ConsolePieces(wide, 8192)) {
     while (!piece.empty()) {
       DWORD put = 0;
       if (WriteConsoleW(console, piece.data(), static_cast<DWORD>(piece.size()), &put, nullptr) ==
-              0 ||
-          put == 0) {
-        if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
-        return false;
+          0) {
+        return static_cast<SystemError>(GetLastError());
       }
+      if (put == 0) return ERROR_WRITE_FAULT;
       piece.remove_prefix(std::min<std::size_t>(put, piece.size()));
     }
   }
-  return true;
+  return 0;
 }
 
 }  // namespace
 
-bool WriteToStandardOutput(std::string_view text, std::string_view end) {
+SystemError WriteToStandardOutput(std::string_view text, std::string_view end) {
   const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   // One buffer: a message-mode pipe receives the document as one message,
   // not the document and then its line feed.
@@ -241,7 +244,9 @@ bool WriteToStandardOutput(std::string_view text, std::string_view end) {
   while (!rest.empty()) {
     const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1u << 30));
     DWORD put = 0;
-    if (WriteFile(output, rest.data(), wanted, &put, nullptr) == 0) return false;
+    if (WriteFile(output, rest.data(), wanted, &put, nullptr) == 0) {
+      return static_cast<SystemError>(GetLastError());
+    }
     if (put > 0) {
       rest.remove_prefix(put);
       stalled = 0;
@@ -249,15 +254,12 @@ bool WriteToStandardOutput(std::string_view text, std::string_view end) {
       continue;
     }
     // A non-blocking pipe that is full: wait until the host reads.
-    if (stalled >= kStalledWriteMilliseconds) {
-      SetLastError(ERROR_WRITE_FAULT);
-      return false;
-    }
+    if (stalled >= kStalledWriteMilliseconds) return ERROR_WRITE_FAULT;
     Sleep(pause);
     stalled += pause;
     pause = std::min<DWORD>(2 * pause, 50);
   }
-  return true;
+  return 0;
 }
 
 std::wstring Widen(std::string_view utf8) {
@@ -341,13 +343,6 @@ struct FindCloser {
 
 }  // namespace
 
-bool EntryExists(const std::string& path) {
-  // GetFileAttributesW does not follow a link: a dangling one counts.
-  std::wstring extended;
-  return RepositoryPath(path, &extended) &&
-         GetFileAttributesW(extended.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 EntryKind KindOf(const std::string& path) {
   std::wstring extended;
   DWORD attributes = 0;
@@ -415,15 +410,6 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* files,
   return true;
 }
 
-bool MakeFolder(const std::string& path) {
-  const std::wstring name = ExtendedPath(Widen(path));
-  if (CreateDirectoryW(name.c_str(), nullptr) != 0) return true;
-  // The caller reads GetLastError; keep it past the string's destruction.
-  const DWORD error = GetLastError();
-  SetLastError(error);
-  return false;
-}
-
 namespace {
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
@@ -465,7 +451,7 @@ TextSource& TextSource::operator=(TextSource&& other) noexcept {
   return *this;
 }
 
-long long TextSource::Read(char* buffer, std::size_t size) {
+long long TextSource::Read(char* buffer, std::size_t size, SystemError* error) {
   if (size == 0) return 0;
   if (hasPending_) {
     hasPending_ = false;
@@ -475,17 +461,15 @@ long long TextSource::Read(char* buffer, std::size_t size) {
   const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
   DWORD got = 0;
   if (ReadFile(AsHandle(handle_), buffer, wanted, &got, nullptr) != 0) return got;
-  const DWORD error = GetLastError();
+  const DWORD failure = GetLastError();
   // The writer of a pipe closing is the end of the text, not a failure; so
   // is a named pipe's server disconnecting once it has written it all.
-  if (error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED) return 0;
+  if (failure == ERROR_BROKEN_PIPE || failure == ERROR_PIPE_NOT_CONNECTED) return 0;
   BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileInformationByHandle(AsHandle(handle_), &info) != 0 &&
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    SetLastError(windows::kErrorFolderRead);  // read as Linux reads a folder: EISDIR
-  } else {
-    SetLastError(error);
-  }
+  const bool folder = GetFileInformationByHandle(AsHandle(handle_), &info) != 0 &&
+                      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  // A folder fails as Linux reads one: EISDIR.
+  *error = static_cast<SystemError>(folder ? windows::kErrorFolderRead : failure);
   return -1;
 }
 
@@ -524,36 +508,38 @@ bool IsOwnOutput(HANDLE opened) {
 // Opens the extended path for reading; a folder, which Windows refuses to
 // open as a file, is opened as a folder, so that reading it fails as it does
 // on Linux ("Is a directory").
-HANDLE OpenForReading(const std::wstring& name) {
+// INVALID_HANDLE_VALUE with the reason in *error when it cannot be opened.
+HANDLE OpenForReading(const std::wstring& name, DWORD* error) {
   const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) return handle;
+  if (handle != INVALID_HANDLE_VALUE) return handle;
+  *error = GetLastError();
+  if (*error != ERROR_ACCESS_DENIED) return handle;
   const DWORD attributes = GetFileAttributesW(name.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !IsFolder(attributes)) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
-  handle = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, sharing, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) SetLastError(ERROR_ACCESS_DENIED);
-  return handle;
+  if (attributes == INVALID_FILE_ATTRIBUTES || !IsFolder(attributes)) return handle;
+  return CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, sharing, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 }  // namespace
 
 TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
-                         TextSource* source) {
+                         TextSource* source, SystemError* error) {
   const std::wstring name = ExtendedPath(Widen(path));
   HANDLE handle = INVALID_HANDLE_VALUE;
   for (int attempt = 0; handle == INVALID_HANDLE_VALUE; ++attempt) {
-    handle = OpenForReading(name);
+    DWORD failure = ERROR_ACCESS_DENIED;
+    handle = OpenForReading(name, &failure);
     if (handle != INVALID_HANDLE_VALUE) break;
+    *error = static_cast<SystemError>(failure);
     // A named pipe whose every instance is taken: wait, a bounded time, for
     // its server to offer one, as a FIFO's writer is waited for on Linux.
-    if (GetLastError() != ERROR_PIPE_BUSY || attempt > 0) return TextOpening::kFailed;
+    if (failure != ERROR_PIPE_BUSY || attempt > 0) return TextOpening::kFailed;
     if (WaitNamedPipeW(name.c_str(), static_cast<DWORD>(writerWaitMilliseconds)) == 0) {
-      return GetLastError() == ERROR_SEM_TIMEOUT ? TextOpening::kNoWriter : TextOpening::kFailed;
+      failure = GetLastError();
+      *error = static_cast<SystemError>(failure);
+      return failure == ERROR_SEM_TIMEOUT ? TextOpening::kNoWriter : TextOpening::kFailed;
     }
   }
   TextSource opened;
@@ -565,12 +551,13 @@ TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
   return TextOpening::kOpened;
 }
 
-TextSource StandardInputText() {
+TextOpening StandardInputText(TextSource* source) {
   TextSource input;
   HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
   input.handle_ = reinterpret_cast<std::intptr_t>(handle);
   input.knownSize_ = handle != nullptr && handle != INVALID_HANDLE_VALUE ? DiskFileSize(handle) : -1;
-  return input;
+  *source = std::move(input);
+  return TextOpening::kOpened;
 }
 
 }  // namespace platform

@@ -185,17 +185,17 @@ I18NString QamFormatterUtility::GetExceptionThrownDoc() {
 uint32_t QamFormatterUtility::WriteToStdOut(const I18NString& document) {
   // Whatever the C streams hold goes first; the document then goes straight
   // to the descriptor, so that only a whole document, line feed included,
-  // counts as written.
-  if (std::fflush(stdout) != 0) return 1;
-  return platform::WriteToStandardOutput(document.utf8(), "\n") ? 0 : 1;
+  // counts as written. The status is the system's error, 0 when written.
+  if (std::fflush(stdout) != 0) return static_cast<uint32_t>(platform::WriteFault());
+  return static_cast<uint32_t>(platform::WriteToStandardOutput(document.utf8(), "\n"));
 }
 
 QamCmdObject::~QamCmdObject() = default;
 
 void QamCmdObject::WriteToStdOut(I18NString& document) {
-  if (QamFormatterUtility::WriteToStdOut(document) != 0) {
-    const int error = platform::LastSystemError();
-    QAM_RAISE(kQamInputError, I18NString::FromUtf8(platform::SystemErrorText(
-                                  "Could not write the document to standard output", error)));
+  if (const uint32_t error = QamFormatterUtility::WriteToStdOut(document); error != 0) {
+    QAM_RAISE(kQamInputError,
+              I18NString::FromUtf8(platform::SystemErrorText(
+                  "Could not write the document to standard output", static_cast<int>(error))));
   }
 }

@@ -49,9 +49,9 @@ std::string ReadAll(platform::TextSource& source, const std::string& what, std::
     if (used == bytes.size()) {
       bytes.resize(used + std::clamp(used, kStreamFirst, kStreamMostAtOnce));
     }
-    const long long got = source.Read(bytes.data() + used, bytes.size() - used);
+    platform::SystemError error = 0;
+    const long long got = source.Read(bytes.data() + used, bytes.size() - used, &error);
     if (got < 0) {
-      const int error = platform::LastSystemError();
       QAM_RAISE(
           kQamInputError,
           I18NString::FromUtf8(platform::SystemErrorText("Could not read " + what, error) + "."));
@@ -117,13 +117,13 @@ I18NString CaptureToolText(const QamInputParams& params, const CaptureLimits& li
   std::string what = "standard input";
   platform::TextSource source;
   if (path == "-") {
-    source = platform::StandardInputText();
+    platform::StandardInputText(&source);
   } else {
     const std::string name(path.utf8());
     what = "the file \"" + name + "\" named by OutputFile";
+    platform::SystemError error = 0;
     const platform::TextOpening opening =
-        platform::OpenTextFile(name, limits.fifoWriterWaitMilliseconds, &source);
-    const int error = platform::LastSystemError();
+        platform::OpenTextFile(name, limits.fifoWriterWaitMilliseconds, &source, &error);
     switch (opening) {
       case platform::TextOpening::kOpened:
         break;

@@ -70,10 +70,6 @@ I18NString QamSystemUtils::JoinPath(const I18NString& folder, const I18NString& 
   return folder + U'/' + name;
 }
 
-int QamDvDir::Exists(const I18NString& path, int /*accessMode*/) {
-  return platform::EntryExists(NarrowPath(path)) ? 1 : 0;
-}
-
 int QamDvDir::exists(const I18NString& path, unsigned short mask) {
   const std::string name = NarrowPath(path);
   const platform::EntryKind kind = platform::KindOf(name);
@@ -86,16 +82,16 @@ int QamDvDir::exists(const I18NString& path, unsigned short mask) {
   return 1;
 }
 
-int QamDvDir::createDir(const I18NString& path) {
-  return platform::MakeFolder(NarrowPath(path)) ? 1 : 0;
-}
-
 int QamDvDir::ExistsBeneath(const I18NString& root, const I18NString& path) {
   return platform::EntryExistsBeneath(NarrowPath(root), NarrowPath(path)) ? 1 : 0;
 }
 
 int QamDvDir::createDirBeneath(const I18NString& root, const I18NString& path) {
-  return platform::MakeFolderBeneath(NarrowPath(root), NarrowPath(path)) ? 1 : 0;
+  const platform::SystemError error = platform::MakeFolderBeneath(NarrowPath(root), NarrowPath(path));
+  if (error == 0) return 1;
+  // The contract: the cause is the system's last error, read by the caller.
+  platform::SetLastSystemError(error);
+  return 0;
 }
 
 int QamDvDir::readDir(const I18NString& folder, std::vector<I18NString>& files,

@@ -34,11 +34,12 @@ I18NString Utf8(const std::string& text) { return I18NString::FromUtf8(text); }
 
 TEST(WindowsPortTest, FolderCreationErrorsAndTheirDocuments) {
   TempDir temp;
-  // CreateDirectoryW reports a missing parent as ERROR_PATH_NOT_FOUND, not 2.
-  EXPECT_EQ(QamDvDir::createDir(Utf8(temp / "missing/new")), 0);
+  // Windows reports a missing parent as ERROR_PATH_NOT_FOUND, not 2.
+  const I18NString root = Utf8(temp.path());
+  EXPECT_EQ(QamDvDir::createDirBeneath(root, Utf8("missing/new")), 0);
   EXPECT_EQ(platform::LastSystemError(), ERROR_PATH_NOT_FOUND);
-  EXPECT_EQ(QamDvDir::createDir(Utf8(temp / kJapanese)), 1);
-  EXPECT_EQ(QamDvDir::createDir(Utf8(temp / kJapanese)), 0);
+  EXPECT_EQ(QamDvDir::createDirBeneath(root, Utf8(kJapanese)), 1);
+  EXPECT_EQ(QamDvDir::createDirBeneath(root, Utf8(kJapanese)), 0);
   EXPECT_EQ(platform::LastSystemError(), ERROR_ALREADY_EXISTS);
 
   struct Case {
@@ -72,7 +73,7 @@ TEST(WindowsPortTest, FolderCreationErrorsAndTheirDocuments) {
 TEST(WindowsPortTest, DriveLetterAndBackSlashPaths) {
   TempDir temp;
   ASSERT_EQ(temp.path().compare(1, 2, ":/"), 0) << temp.path();
-  ASSERT_EQ(QamDvDir::createDir(Utf8(temp / "mod")), 1);
+  ASSERT_EQ(QamDvDir::createDirBeneath(Utf8(temp.path()), Utf8("mod")), 1);
   WriteFile(temp / "mod/file.c,v", "x");
   WriteFile(temp / "read-only,v", "x");
   SetFileAttributesW(platform::Widen(temp / "read-only,v").c_str(), FILE_ATTRIBUTE_READONLY);
@@ -107,8 +108,8 @@ TEST(WindowsPortTest, DriveLetterAndBackSlashPaths) {
 
 TEST(WindowsPortTest, ListingSortsUtf8NamesWithoutDotEntries) {
   TempDir temp;
-  ASSERT_EQ(QamDvDir::createDir(Utf8(temp / kGreek)), 1);
-  ASSERT_EQ(QamDvDir::createDir(Utf8(temp / "Attic")), 1);
+  ASSERT_EQ(QamDvDir::createDirBeneath(Utf8(temp.path()), Utf8(kGreek)), 1);
+  ASSERT_EQ(QamDvDir::createDirBeneath(Utf8(temp.path()), Utf8("Attic")), 1);
   WriteFile(temp / "b,v", "b");
   WriteFile(temp / "a,v", "a");
   std::vector<I18NString> files, folders;
@@ -350,7 +351,7 @@ class StandardOutputPipe {
 TEST(WindowsOutputTest, TheDocumentAndItsLineFeedAreOneMessage) {
   StandardOutputPipe pipe(PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE);
   ASSERT_TRUE(pipe.ok());
-  ASSERT_TRUE(platform::WriteToStandardOutput("<QAM_DOC/>", "\n"));
+  ASSERT_EQ(platform::WriteToStandardOutput("<QAM_DOC/>", "\n"), 0);
   char message[64] = {};
   DWORD got = 0;
   ASSERT_NE(ReadFile(pipe.server(), message, sizeof message, &got, nullptr), 0);
@@ -373,7 +374,7 @@ TEST(WindowsOutputTest, AFullNonBlockingPipeIsWaitedOn) {
       received.append(buffer, got);
     }
   });
-  EXPECT_TRUE(platform::WriteToStandardOutput(document, "\n"));
+  EXPECT_EQ(platform::WriteToStandardOutput(document, "\n"), 0);
   reader.join();
   EXPECT_EQ(received, document + "\n");
 }
