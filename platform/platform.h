@@ -130,7 +130,9 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* files,
 /// Fills each of the standard descriptors 0, 1 and 2 that is closed, so
 /// that no file opened later takes its place: with /dev/null, standard
 /// output open for reading only, so that writing the document there fails as
-/// it would have on the closed descriptor (NUL on Windows). Call it first.
+/// it would have on the closed descriptor (NUL on Windows, for a handle that
+/// is missing or invalid). Remembers a closed standard input for
+/// StandardInputText. Call it first.
 void FillClosedStandardDescriptors();
 
 /// Writes all of text and then end to standard output, past short writes,
@@ -151,6 +153,7 @@ enum class TextOpening {
   kFailed,     // the reason comes with it
   kOwnOutput,  // the pipe, socket or terminal of this program's standard output or error
   kNoWriter,   // a FIFO that no program opened for writing in time
+  kClosed,     // standard input, closed when the program started
 };
 
 /// A file or stream open for reading the version-control tool's text. Owns
@@ -197,7 +200,8 @@ TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
                          TextSource* source, SystemError* error);
 
 /// Standard input as a text source (GetStdHandle(STD_INPUT_HANDLE) on
-/// Windows), which stays open when the source is destroyed.
+/// Windows), which stays open when the source is destroyed; kClosed when it
+/// was closed (on Windows missing or invalid) when the program started.
 TextOpening StandardInputText(TextSource* source);
 
 /// True when anything is at path beneath the folder root (a final link not

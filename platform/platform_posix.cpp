@@ -31,6 +31,9 @@ struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
 
+// Set once at start by FillClosedStandardDescriptors.
+bool standardInputWasClosed = false;
+
 }  // namespace
 
 void Trace(std::string_view text) {
@@ -263,6 +266,7 @@ TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
 }
 
 TextOpening StandardInputText(TextSource* source) {
+  if (standardInputWasClosed) return TextOpening::kClosed;
   TextSource input;
   input.handle_ = STDIN_FILENO;
   input.knownSize_ = RegularFileSize(STDIN_FILENO);
@@ -273,6 +277,9 @@ TextOpening StandardInputText(TextSource* source) {
 void FillClosedStandardDescriptors() {
   for (int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
     if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+    // A host that closed standard input gave no text: reading the /dev/null
+    // put in its place would answer "no revisions" as if it had.
+    if (descriptor == STDIN_FILENO) standardInputWasClosed = true;
     // open takes the lowest free descriptor, this one. Standard output is
     // opened for reading only: the document written there fails, as it
     // would have on the closed descriptor, so the run does not count as

@@ -154,11 +154,26 @@ void UseBinaryStandardStreams() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
+namespace {
+
+// Set once at start by FillClosedStandardDescriptors.
+bool standardInputWasClosed = false;
+
+// True for a standard handle that a process started without one holds:
+// null, INVALID_HANDLE_VALUE, or a value that names no open handle.
+bool IsMissing(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return true;
+  SetLastError(ERROR_SUCCESS);
+  return GetFileType(handle) == FILE_TYPE_UNKNOWN && GetLastError() == ERROR_INVALID_HANDLE;
+}
+
+}  // namespace
+
 void FillClosedStandardDescriptors() {
-  // A process started without a standard handle has none (null or
-  // INVALID_HANDLE_VALUE) and the C runtime's descriptor is not open: NUL
-  // takes the place. Standard output is opened for reading only, so that
-  // writing the document fails as it would have without one.
+  // A process started without a standard handle has none and the C
+  // runtime's descriptor is not open: NUL takes the place. Standard output
+  // is opened for reading only, so that writing the document fails as it
+  // would have without one.
   const struct {
     DWORD which;
     int descriptor;
@@ -168,8 +183,10 @@ void FillClosedStandardDescriptors() {
                    {STD_OUTPUT_HANDLE, 1, GENERIC_READ, _O_RDONLY},
                    {STD_ERROR_HANDLE, 2, GENERIC_WRITE, _O_WRONLY}};
   for (const auto& standard : kStandard) {
-    const HANDLE own = GetStdHandle(standard.which);
-    if (own != nullptr && own != INVALID_HANDLE_VALUE) continue;
+    if (!IsMissing(GetStdHandle(standard.which))) continue;
+    // A host that gave no standard input gave no text: reading NUL in its
+    // place would answer "no revisions" as if it had.
+    if (standard.which == STD_INPUT_HANDLE) standardInputWasClosed = true;
     const HANDLE null = CreateFileW(L"NUL", standard.access, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
     if (null == INVALID_HANDLE_VALUE) continue;
@@ -552,6 +569,7 @@ TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
 }
 
 TextOpening StandardInputText(TextSource* source) {
+  if (standardInputWasClosed) return TextOpening::kClosed;
   TextSource input;
   HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
   input.handle_ = reinterpret_cast<std::intptr_t>(handle);

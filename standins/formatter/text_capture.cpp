@@ -117,7 +117,12 @@ I18NString CaptureToolText(const QamInputParams& params, const CaptureLimits& li
   std::string what = "standard input";
   platform::TextSource source;
   if (path == "-") {
-    platform::StandardInputText(&source);
+    // The host that closed standard input gave no text: not an empty one.
+    if (platform::StandardInputText(&source) == platform::TextOpening::kClosed) {
+      QAM_RAISE(kQamInputError,
+                I18NString("OutputFile is \"-\", but standard input was closed when the "
+                           "program started: no text was given."));
+    }
   } else {
     const std::string name(path.utf8());
     what = "the file \"" + name + "\" named by OutputFile";
@@ -126,6 +131,7 @@ I18NString CaptureToolText(const QamInputParams& params, const CaptureLimits& li
         platform::OpenTextFile(name, limits.fifoWriterWaitMilliseconds, &source, &error);
     switch (opening) {
       case platform::TextOpening::kOpened:
+      case platform::TextOpening::kClosed:  // standard input only
         break;
       case platform::TextOpening::kFailed:
         QAM_RAISE(

@@ -424,6 +424,46 @@ TEST(WindowsInputTest, ArgumentsComeFromTheWideCommandLineOnly) {
   LocalFree(wide);
 }
 
+// A host that starts the program without a standard input handle gave no
+// text: OutputFile=- fails, and does not read as empty.
+TEST(WindowsInputTest, AMissingStandardInputIsNoText) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE reader = nullptr;
+  HANDLE writer = nullptr;
+  ASSERT_NE(CreatePipe(&reader, &writer, &inherit, 0), 0);
+  SetHandleInformation(reader, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = INVALID_HANDLE_VALUE;
+  startup.hStdOutput = writer;
+  startup.hStdError = writer;
+  std::wstring line = L"qamcvs.exe 4 OutputFile=-";
+  // Built on Linux, the program's path is a Unix one, which Wine shows on Z:.
+  const std::string binary = QAMCVS_BINARY;
+  const std::wstring program = platform::Widen(binary[0] == '/' ? "Z:" + binary : binary);
+  PROCESS_INFORMATION process;
+  ASSERT_NE(CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                           nullptr, &startup, &process),
+            0);
+  CloseHandle(writer);
+  std::string output;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(reader, buffer, sizeof buffer, &got, nullptr) != 0 && got > 0) {
+    output.append(buffer, got);
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD status = 99;
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  CloseHandle(reader);
+  EXPECT_EQ(status, 0u);
+  EXPECT_NE(output.find("standard input was closed when the program started"), std::string::npos)
+      << output;
+}
+
 TEST(WindowsErrorTest, ErrorTextsAreTheLinuxBuildsWords) {
   struct Case {
     DWORD error;
