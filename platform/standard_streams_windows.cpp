@@ -1,0 +1,303 @@
+// The Windows port's standard streams and the tool's text: binary mode,
+// standard handles that a host left out, the document written to a pipe, a
+// file or the console, and OutputFile or standard input read to its end.
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform.h"
+#include "platform_windows.h"
+
+namespace platform {
+
+void UseBinaryStandardStreams() {
+  // In text mode the C runtime writes CR LF for every LF and drops the CR of
+  // CR LF on input; the documents must be the same bytes as on Linux, and a
+  // log on standard input must reach the parser as the tool wrote it.
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
+
+namespace {
+
+// Set once at start by FillClosedStandardDescriptors.
+bool standardInputWasClosed = false;
+
+// True for a standard handle that a process started without one holds:
+// null, INVALID_HANDLE_VALUE, or a value that names no open handle.
+bool IsMissing(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return true;
+  SetLastError(ERROR_SUCCESS);
+  return GetFileType(handle) == FILE_TYPE_UNKNOWN && GetLastError() == ERROR_INVALID_HANDLE;
+}
+
+}  // namespace
+
+void FillClosedStandardDescriptors() {
+  // A process started without a standard handle has none and the C
+  // runtime's descriptor is not open: NUL takes the place. Standard output
+  // is opened for reading only, so that writing the document fails as it
+  // would have without one.
+  const struct {
+    DWORD which;
+    int descriptor;
+    DWORD access;
+    int mode;
+  } kStandard[] = {{STD_INPUT_HANDLE, 0, GENERIC_READ, _O_RDONLY},
+                   {STD_OUTPUT_HANDLE, 1, GENERIC_READ, _O_RDONLY},
+                   {STD_ERROR_HANDLE, 2, GENERIC_WRITE, _O_WRONLY}};
+  for (const auto& standard : kStandard) {
+    if (!IsMissing(GetStdHandle(standard.which))) continue;
+    // A host that gave no standard input gave no text: reading NUL in its
+    // place would answer "no revisions" as if it had.
+    if (standard.which == STD_INPUT_HANDLE) standardInputWasClosed = true;
+    const HANDLE null = CreateFileW(L"NUL", standard.access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (null == INVALID_HANDLE_VALUE) continue;
+    const int opened = _open_osfhandle(reinterpret_cast<intptr_t>(null), standard.mode | _O_BINARY);
+    if (opened < 0) {
+      CloseHandle(null);
+      continue;
+    }
+    if (opened != standard.descriptor) {
+      _dup2(opened, standard.descriptor);
+      _close(opened);
+    }
+    SetStdHandle(standard.which, reinterpret_cast<HANDLE>(_get_osfhandle(standard.descriptor)));
+  }
+}
+
+namespace windows {
+
+std::vector<std::wstring_view> ConsolePieces(std::wstring_view text, std::size_t units) {
+  std::vector<std::wstring_view> pieces;
+  while (!text.empty()) {
+    std::size_t size = std::min(std::max<std::size_t>(units, 2), text.size());
+    const wchar_t last = text[size - 1];
+    if (size < text.size() && last >= 0xD800 && last <= 0xDBFF) --size;  // keep the pair whole
+    pieces.push_back(text.substr(0, size));
+    text.remove_prefix(size);
+  }
+  return pieces;
+}
+
+}  // namespace windows
+
+namespace {
+
+// A pipe that takes nothing (PIPE_NOWAIT and full) is tried again for this
+// long without progress, the time a FIFO's writer is waited for.
+constexpr DWORD kStalledWriteMilliseconds = 60 * 1000;
+
+// A console shows bytes through its code page (437 or 850), so "café" would
+// read "caf├⌐": the document goes to it as UTF-16, in pieces that the
+// console takes at once.
+SystemError WriteToConsole(HANDLE console, std::string_view text) {
+  const std::wstring wide = Widen(text);
+  for (std::wstring_view piece : windows::ConsolePieces(wide, 8192)) {
+    while (!piece.empty()) {
+      DWORD put = 0;
+      if (WriteConsoleW(console, piece.data(), static_cast<DWORD>(piece.size()), &put, nullptr) ==
+          0) {
+        return static_cast<SystemError>(GetLastError());
+      }
+      if (put == 0) return ERROR_WRITE_FAULT;
+      piece.remove_prefix(std::min<std::size_t>(put, piece.size()));
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+SystemError WriteToStandardOutput(std::string_view text, std::string_view end) {
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  // One buffer: a message-mode pipe receives the document as one message,
+  // not the document and then its line feed.
+  std::string whole;
+  whole.reserve(text.size() + end.size());
+  whole.append(text).append(end);
+  DWORD mode = 0;
+  if (GetConsoleMode(output, &mode) != 0) return WriteToConsole(output, whole);
+  std::string_view rest = whole;
+  DWORD stalled = 0;
+  DWORD pause = 1;
+  while (!rest.empty()) {
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1u << 30));
+    DWORD put = 0;
+    if (WriteFile(output, rest.data(), wanted, &put, nullptr) == 0) {
+      return static_cast<SystemError>(GetLastError());
+    }
+    if (put > 0) {
+      rest.remove_prefix(put);
+      stalled = 0;
+      pause = 1;
+      continue;
+    }
+    // A non-blocking pipe that is full: wait until the host reads.
+    if (stalled >= kStalledWriteMilliseconds) return ERROR_WRITE_FAULT;
+    Sleep(pause);
+    stalled += pause;
+    pause = std::min<DWORD>(2 * pause, 50);
+  }
+  return 0;
+}
+
+namespace {
+
+HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// A disk file's size, or -1 for a pipe, a console or a device.
+long long DiskFileSize(HANDLE handle) {
+  LARGE_INTEGER size;
+  if (GetFileType(handle) != FILE_TYPE_DISK || GetFileSizeEx(handle, &size) == 0) return -1;
+  return static_cast<long long>(size.QuadPart);
+}
+
+}  // namespace
+
+TextSource::~TextSource() {
+  if (owned_) CloseHandle(AsHandle(handle_));
+}
+
+TextSource::TextSource(TextSource&& other) noexcept
+    : handle_(other.handle_),
+      owned_(other.owned_),
+      knownSize_(other.knownSize_),
+      hasPending_(other.hasPending_),
+      pending_(other.pending_) {
+  other.handle_ = -1;
+  other.owned_ = false;
+}
+
+TextSource& TextSource::operator=(TextSource&& other) noexcept {
+  if (this != &other) {
+    if (owned_) CloseHandle(AsHandle(handle_));
+    handle_ = other.handle_;
+    owned_ = other.owned_;
+    knownSize_ = other.knownSize_;
+    hasPending_ = other.hasPending_;
+    pending_ = other.pending_;
+    other.handle_ = -1;
+    other.owned_ = false;
+  }
+  return *this;
+}
+
+long long TextSource::Read(char* buffer, std::size_t size, SystemError* error) {
+  if (size == 0) return 0;
+  if (hasPending_) {
+    hasPending_ = false;
+    buffer[0] = pending_;
+    return 1;
+  }
+  const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+  DWORD got = 0;
+  if (ReadFile(AsHandle(handle_), buffer, wanted, &got, nullptr) != 0) return got;
+  const DWORD failure = GetLastError();
+  // The writer of a pipe closing is the end of the text, not a failure; so
+  // is a named pipe's server disconnecting once it has written it all.
+  if (failure == ERROR_BROKEN_PIPE || failure == ERROR_PIPE_NOT_CONNECTED) return 0;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool folder = GetFileInformationByHandle(AsHandle(handle_), &info) != 0 &&
+                      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  // A folder fails as Linux reads one: EISDIR.
+  *error = static_cast<SystemError>(folder ? windows::kErrorFolderRead : failure);
+  return -1;
+}
+
+namespace {
+
+// True when the opened console or pipe is what this program writes its
+// standard output or error to: reading it would never end. A process has
+// one console, so any console handle is the terminal of a standard output
+// that is a console; a pipe is the same pipe when the volume serial number
+// and file index agree. A disk file, as on Linux, is read to its end.
+bool IsOwnOutput(HANDLE opened) {
+  const DWORD type = GetFileType(opened);
+  if (type != FILE_TYPE_CHAR && type != FILE_TYPE_PIPE) return false;
+  DWORD mode = 0;
+  const bool console = type == FILE_TYPE_CHAR && GetConsoleMode(opened, &mode) != 0;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(opened, &info) != 0;
+  for (const DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+    const HANDLE own = GetStdHandle(which);
+    if (own == nullptr || own == INVALID_HANDLE_VALUE) continue;
+    if (console) {
+      if (GetConsoleMode(own, &mode) != 0) return true;
+      continue;
+    }
+    BY_HANDLE_FILE_INFORMATION ownInfo;
+    if (known && GetFileType(own) == type && GetFileInformationByHandle(own, &ownInfo) != 0 &&
+        ownInfo.dwVolumeSerialNumber == info.dwVolumeSerialNumber &&
+        ownInfo.nFileIndexHigh == info.nFileIndexHigh &&
+        ownInfo.nFileIndexLow == info.nFileIndexLow) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Opens the extended path for reading; a folder, which Windows refuses to
+// open as a file, is opened as a folder, so that reading it fails as it does
+// on Linux ("Is a directory").
+// INVALID_HANDLE_VALUE with the reason in *error when it cannot be opened.
+HANDLE OpenForReading(const std::wstring& name, DWORD* error) {
+  const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) return handle;
+  *error = GetLastError();
+  if (*error != ERROR_ACCESS_DENIED) return handle;
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return handle;
+  return CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, sharing, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+}  // namespace
+
+TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
+                         TextSource* source, SystemError* error) {
+  const std::wstring name = windows::ExtendedPath(Widen(path));
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; handle == INVALID_HANDLE_VALUE; ++attempt) {
+    DWORD failure = ERROR_ACCESS_DENIED;
+    handle = OpenForReading(name, &failure);
+    if (handle != INVALID_HANDLE_VALUE) break;
+    *error = static_cast<SystemError>(failure);
+    // A named pipe whose every instance is taken: wait, a bounded time, for
+    // its server to offer one, as a FIFO's writer is waited for on Linux.
+    if (failure != ERROR_PIPE_BUSY || attempt > 0) return TextOpening::kFailed;
+    if (WaitNamedPipeW(name.c_str(), static_cast<DWORD>(writerWaitMilliseconds)) == 0) {
+      failure = GetLastError();
+      *error = static_cast<SystemError>(failure);
+      return failure == ERROR_SEM_TIMEOUT ? TextOpening::kNoWriter : TextOpening::kFailed;
+    }
+  }
+  TextSource opened;
+  opened.handle_ = reinterpret_cast<std::intptr_t>(handle);
+  opened.owned_ = true;
+  if (IsOwnOutput(handle)) return TextOpening::kOwnOutput;
+  opened.knownSize_ = DiskFileSize(handle);
+  *source = std::move(opened);
+  return TextOpening::kOpened;
+}
+
+TextOpening StandardInputText(TextSource* source) {
+  if (standardInputWasClosed) return TextOpening::kClosed;
+  TextSource input;
+  HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+  input.handle_ = reinterpret_cast<std::intptr_t>(handle);
+  input.knownSize_ = handle != nullptr && handle != INVALID_HANDLE_VALUE ? DiskFileSize(handle) : -1;
+  *source = std::move(input);
+  return TextOpening::kOpened;
+}
+
+}  // namespace platform
