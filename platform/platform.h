@@ -161,9 +161,15 @@ enum class TextOpening {
 class TextSource {
  public:
   TextSource() = default;
-  ~TextSource();
-  TextSource(TextSource&& other) noexcept;
-  TextSource& operator=(TextSource&& other) noexcept;
+  ~TextSource() { Close(); }
+  TextSource(TextSource&& other) noexcept { Take(other); }
+  TextSource& operator=(TextSource&& other) noexcept {
+    if (this != &other) {
+      Close();
+      Take(other);
+    }
+    return *this;
+  }
   TextSource(const TextSource&) = delete;
   TextSource& operator=(const TextSource&) = delete;
 
@@ -179,6 +185,19 @@ class TextSource {
   friend TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
                                   TextSource* source, SystemError* error);
   friend TextOpening StandardInputText(TextSource* source);
+
+  /// Closes what this owns: close(2) here, CloseHandle on Windows.
+  void Close();
+  /// Takes what other holds; other is left owning nothing.
+  void Take(TextSource& other) {
+    handle_ = other.handle_;
+    owned_ = other.owned_;
+    knownSize_ = other.knownSize_;
+    hasPending_ = other.hasPending_;
+    pending_ = other.pending_;
+    other.handle_ = -1;
+    other.owned_ = false;
+  }
 
   std::intptr_t handle_ = -1;  // a descriptor here, a HANDLE on Windows
   bool owned_ = false;

@@ -126,32 +126,9 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* files,
   return true;
 }
 
-TextSource::~TextSource() {
+void TextSource::Close() {
   if (owned_) close(static_cast<int>(handle_));
-}
-
-TextSource::TextSource(TextSource&& other) noexcept
-    : handle_(other.handle_),
-      owned_(other.owned_),
-      knownSize_(other.knownSize_),
-      hasPending_(other.hasPending_),
-      pending_(other.pending_) {
-  other.handle_ = -1;
-  other.owned_ = false;
-}
-
-TextSource& TextSource::operator=(TextSource&& other) noexcept {
-  if (this != &other) {
-    if (owned_) close(static_cast<int>(handle_));
-    handle_ = other.handle_;
-    owned_ = other.owned_;
-    knownSize_ = other.knownSize_;
-    hasPending_ = other.hasPending_;
-    pending_ = other.pending_;
-    other.handle_ = -1;
-    other.owned_ = false;
-  }
-  return *this;
+  owned_ = false;
 }
 
 long long TextSource::Read(char* buffer, std::size_t size, SystemError* error) {
