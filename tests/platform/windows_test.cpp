@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -267,8 +268,8 @@ TEST(WindowsPathTest, LinksAreFollowedOnlyBeneathTheRoot) {
 }
 
 // Starts a command line with the Unix shell (Wine starts Unix programs, but
-// its process handle does not wait for them) and waits until done exists.
-bool RunUnixShellUntil(const std::string& command, const std::string& done) {
+// its process handle does not wait for them) and waits until done holds.
+bool RunUnixShellUntil(const std::string& command, const std::function<bool()>& done) {
   std::wstring line = L"/bin/sh -c \"" + platform::Widen(command) + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -280,7 +281,7 @@ bool RunUnixShellUntil(const std::string& command, const std::string& done) {
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   for (int waited = 0; waited < 10000; waited += 10) {
-    if (std::filesystem::exists(done)) return true;
+    if (done()) return true;
     Sleep(10);
   }
   return false;
@@ -293,10 +294,10 @@ TEST(WindowsFolderTest, HeldParentSwappedForALinkKeepsTheCreationInside) {
   if (GetFileAttributesW(L"Z:\\bin\\sh") == INVALID_FILE_ATTRIBUTES) {
     GTEST_SKIP() << "needs Wine, which shows the Unix root as Z:";
   }
-  const std::string unixBase = "/tmp/qamcvs-swap-" + std::to_string(GetCurrentProcessId());
+  // Wine reuses process numbers: the time keeps runs apart.
+  const std::string unixBase = "/tmp/qamcvs-swap-" + std::to_string(GetCurrentProcessId()) + "-" +
+                               std::to_string(GetTickCount64());
   const std::string base = "Z:" + unixBase;
-  std::error_code ignored;
-  std::filesystem::remove_all(base, ignored);  // Wine reuses process numbers
   std::filesystem::create_directories(base + "/root/a");
   std::filesystem::create_directories(base + "/outside");
   platform::windows::HeldFolders held;
@@ -309,7 +310,7 @@ TEST(WindowsFolderTest, HeldParentSwappedForALinkKeepsTheCreationInside) {
   ASSERT_TRUE(RunUnixShellUntil("mv " + unixBase + "/root/a " + unixBase + "/root/a.old && ln -s " +
                                     "../outside " + unixBase + "/root/a && touch " + unixBase +
                                     "/swapped",
-                                base + "/swapped"));
+                                [&base] { return std::filesystem::exists(base + "/swapped"); }));
   EXPECT_EQ(platform::windows::MakeFolderIn(held.parent(), held.name), 0u);
   EXPECT_TRUE(std::filesystem::is_directory(base + "/root/a.old/new"));
   EXPECT_FALSE(std::filesystem::exists(base + "/outside/new"));
@@ -318,7 +319,11 @@ TEST(WindowsFolderTest, HeldParentSwappedForALinkKeepsTheCreationInside) {
   EXPECT_EQ(QamDvDir::createDirBeneath(Utf8(base + "/root"), Utf8("a/again")), 0);
   EXPECT_EQ(platform::LastSystemError(), ERROR_NOT_SAME_DEVICE);
   EXPECT_FALSE(std::filesystem::exists(base + "/outside/again"));
-  std::filesystem::remove_all(base, ignored);
+  held = platform::windows::HeldFolders();
+  // Removed by Unix, which does not follow the link: Windows would see a
+  // folder in it.
+  EXPECT_TRUE(RunUnixShellUntil("rm -rf " + unixBase,
+                                [&base] { return !std::filesystem::exists(base); }));
 }
 
 // Standard output replaced by one end of a pipe for the life of this object.
