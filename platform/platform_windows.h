@@ -26,11 +26,14 @@ constexpr DWORD kErrorFolderRead = 336;
 /// or share), but every other component stays as written, trailing dots and
 /// blanks included, which the Win32 rules would drop. A drive or share alone
 /// ends in "\". A path already in "\\?\" or "\??\" form, or in the device
-/// form "\\.\" (a named pipe, the console), is returned unchanged.
+/// form "\\.\" (a named pipe, the console), written with "\" or "/" ("//?/"),
+/// keeps its components as written, but with every "/" turned into "\" (no
+/// Windows name holds one) and each run of separators made one.
 std::wstring ExtendedPath(std::wstring_view path);
 
 /// How many leading characters of an extended path name its volume:
-/// "\\?\C:", "\\?\UNC\server\share", else "\\?\" and the first component.
+/// "\\?\C:", "\\?\UNC\server\share", else the prefix ("\\?\", "\??\",
+/// "\\.\") and the first component.
 std::size_t ExtendedRootLength(std::wstring_view extended);
 
 /// The components of path, split at "/" and "\", without empty ones and ".".

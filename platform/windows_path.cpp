@@ -27,6 +27,18 @@ bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
+// The prefix path starts with, "\\?\", "\??\" or "\\.\", whichever of "\"
+// and "/" its separators are written with ("//?/C:/cvs" from a host, or a
+// root whose back-slashes became "/"); empty for none.
+std::wstring_view PrefixOf(std::wstring_view path) {
+  if (path.size() < 4 || !IsSeparator(path[0]) || !IsSeparator(path[3])) return {};
+  if (path[1] == L'?' && path[2] == L'?') return kNtPrefix;
+  if (!IsSeparator(path[1])) return {};
+  if (path[2] == L'?') return kExtendedPrefix;
+  if (path[2] == L'.') return kDevicePrefix;
+  return {};
+}
+
 bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
   return a.size() == b.size() &&
          CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
@@ -95,9 +107,19 @@ std::wstring FullPathOf(const std::wstring& prefix) {
 }  // namespace
 
 std::wstring ExtendedPath(std::wstring_view path) {
-  if (StartsWith(path, kExtendedPrefix) || StartsWith(path, kNtPrefix) ||
-      StartsWith(path, kDevicePrefix)) {
-    return std::wstring(path);
+  if (const std::wstring_view prefix = PrefixOf(path); !prefix.empty()) {
+    // Behind the prefix Windows takes "/" as a character, but no Windows
+    // name can hold one: it separates here as everywhere else, and a run of
+    // separators (a root ending in one, joined with "/") is one.
+    std::wstring text(prefix);
+    for (const wchar_t c : path.substr(prefix.size())) {
+      if (!IsSeparator(c)) {
+        text += c;
+      } else if (text.back() != L'\\') {
+        text += L'\\';
+      }
+    }
+    return text;
   }
   std::wstring text;
   std::wstring_view rest;
@@ -130,10 +152,7 @@ std::wstring ExtendedPath(std::wstring_view path) {
 }
 
 std::size_t ExtendedRootLength(std::wstring_view extended) {
-  std::size_t start = 0;
-  if (StartsWith(extended, kExtendedPrefix) || StartsWith(extended, kNtPrefix)) {
-    start = kExtendedPrefix.size();
-  }
+  const std::size_t start = PrefixOf(extended).size();
   std::wstring_view rest = extended.substr(start);
   std::size_t parts = 1;
   if (start > 0 && rest.size() >= 4 && EqualIgnoringCase(rest.substr(0, 3), L"UNC") &&

@@ -18,12 +18,31 @@ bool IsAsciiLetter(char32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c
 // drive root such as C:\ (C: without its separator names the drive's
 // current folder instead), else the first character, so "/" stays "/". A UNC
 // path \\server\share\ only loses the separators after the share name.
+// An extended root keeps its separator too: \\?\C: and \\?\UNC\server\share
+// name the volume itself, not its root folder. Its prefix (\\?\, \??\ or
+// \\.\) may be written with either separator.
 int KeptLength(const I18NString& path) {
   if (path.length() >= 3 && IsAsciiLetter(path.charAt(0)) && path.charAt(1) == ':' &&
       IsSeparator(path.charAt(2))) {
     return 3;
   }
-  return 1;
+  const int length = path.length();
+  if (length < 4 || !IsSeparator(path.charAt(0)) || !IsSeparator(path.charAt(3))) return 1;
+  const bool nt = path.charAt(1) == '?' && path.charAt(2) == '?';
+  const bool extended =
+      IsSeparator(path.charAt(1)) && (path.charAt(2) == '?' || path.charAt(2) == '.');
+  if (!nt && !extended) return 1;
+  int at = 4;
+  int components = 1;
+  if (length >= 8 && (path.charAt(4) | 0x20) == 'u' && (path.charAt(5) | 0x20) == 'n' &&
+      (path.charAt(6) | 0x20) == 'c' && IsSeparator(path.charAt(7))) {
+    components = 3;  // UNC, server, share
+  }
+  for (int i = 0; i < components; ++i) {
+    if (i > 0 && at < length) ++at;  // the separator before the next component
+    while (at < length && !IsSeparator(path.charAt(at))) ++at;
+  }
+  return at < length ? at + 1 : at;
 }
 
 std::string NarrowPath(const I18NString& path) { return std::string(path.utf8()); }

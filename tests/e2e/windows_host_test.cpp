@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -86,6 +87,44 @@ TEST_F(WindowsHostTest, DriveLetterRootWithBackSlashes) {
   EXPECT_NE(escape.out.find("<Reason>The specified path in repository is not invalid</Reason>"),
             std::string::npos)
       << escape.out;
+}
+
+// A host that has met MAX_PATH gives the root in extended form, with either
+// separator, on a drive or a share. Wine shows $WINEPREFIX/dosdevices/unc/
+// as the UNC name space.
+TEST_F(WindowsHostTest, ExtendedRootsOnADriveAndAShare) {
+  if (!testing_support::TestingWindowsBuild()) GTEST_SKIP() << "a Windows build only";
+  const char* prefix = std::getenv("WINEPREFIX");
+  if (prefix == nullptr) GTEST_SKIP() << "needs WINEPREFIX, where Wine keeps its UNC shares";
+  const std::string shares = std::string(prefix) + "/dosdevices/unc/localhost";
+  std::filesystem::create_directories(shares);
+  std::error_code ignored;
+  std::filesystem::create_directory_symlink("/", shares + "/qamcvs-root", ignored);
+  const std::string drive = WindowsPath(repo_.root());
+  const std::string share =
+      testing_support::WithBackSlashes("\\\\?\\UNC\\localhost\\qamcvs-root" + repo_.root());
+  const std::vector<std::string> roots = {
+      "\\\\?\\" + drive, "\\\\?\\" + drive + "\\", "//?/Z:" + repo_.root(), share,
+      "//?/UNC/localhost/qamcvs-root" + repo_.root() + "/"};
+  int made = 0;
+  for (const std::string& root : roots) {
+    const std::string folder = "made" + std::to_string(++made);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+        {{"1", "PathToRep=" + root, "PathInRep=proj\\src\\main.c"},
+         "<RepositoryExists>TRUE</RepositoryExists><PathExists>TRUE</PathExists>"},
+        {{"5", "PathToRep=" + root, "PathInRep=proj", "Children_Type=DIRECTORY"},
+         "<Child IsFolder=\"TRUE\">src</Child>"},
+        {{"8", "PathToRep=" + root, "PathInRep=proj\\src"}, "<IsFolder>TRUE</IsFolder>"},
+        {{"7", "PathToRep=" + root, "PathInRep=proj\\src", "FolderName=" + folder},
+         "<Created>TRUE</Created>"},
+    };
+    for (const auto& [args, element] : runs) {
+      RunResult answer = RunQamcvs(args);
+      EXPECT_NE(answer.out.find(element), std::string::npos) << root << " " << args[0] << "\n"
+                                                              << answer.out;
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(repo_.Path("proj/src/" + folder))) << root;
+  }
 }
 
 // Standard output is binary on Windows: the same bytes as the Linux build,

@@ -144,9 +144,16 @@ TEST(WindowsPathTest, EveryPathTakesTheExtendedForm) {
       {L"\\\\server\\share\\cvsroot\\", L"\\\\?\\UNC\\server\\share\\cvsroot"},
       {L"//server/share", L"\\\\?\\UNC\\server\\share\\"},
       {L"\\\\server\\share\\..\\..\\x", L"\\\\?\\UNC\\server\\share\\x"},  // never above the share
-      {L"\\\\?\\C:\\a/b\\..", L"\\\\?\\C:\\a/b\\.."},  // taken literally already
+      // Taken literally already, but "/" names nothing behind any prefix:
+      // it separates, whichever separators the prefix is written with.
+      {L"\\\\?\\C:\\a/b\\..", L"\\\\?\\C:\\a\\b\\.."},
       {L"\\\\?\\UNC\\server\\share\\x", L"\\\\?\\UNC\\server\\share\\x"},
       {L"\\\\.\\pipe\\tool-output", L"\\\\.\\pipe\\tool-output"},  // a device
+      {L"\\\\?\\C:\\cvs\\/proj/src.", L"\\\\?\\C:\\cvs\\proj\\src."},  // a root joined with "/"
+      {L"//?/C:/cvs/proj", L"\\\\?\\C:\\cvs\\proj"},
+      {L"//?/UNC/server/share/cvs", L"\\\\?\\UNC\\server\\share\\cvs"},
+      {L"/\?\?/C:/cvs", L"\\??\\C:\\cvs"},
+      {L"//./pipe/tool-output", L"\\\\.\\pipe\\tool-output"},
       {L"C:\\" + longName + L"\\" + longName + L"\\" + longName,
        L"\\\\?\\C:\\" + longName + L"\\" + longName + L"\\" + longName},
   };
@@ -265,6 +272,7 @@ TEST(WindowsPathTest, LinksAreFollowedOnlyBeneathTheRoot) {
       EXPECT_EQ(rest, c.rest) << platform::Narrow(c.target);
     }
   }
+
 }
 
 // Starts a command line with the Unix shell (Wine starts Unix programs, but

@@ -56,6 +56,12 @@ TEST(QamSystemUtilsTest, InPlaceHelpers) {
        "\\\\server\\share\\cvsroot"},
       {QamSystemUtils::EnsureNoTrailingSlash, "\\\\server\\share\\", "\\\\server\\share"},
       {QamSystemUtils::EnsureNoTrailingSlash, "//server/share/cvsroot/", "//server/share/cvsroot"},
+      // So do extended roots, whichever separator their prefix is written with.
+      {QamSystemUtils::EnsureNoTrailingSlash, "\\\\?\\C:\\", "\\\\?\\C:\\"},
+      {QamSystemUtils::EnsureNoTrailingSlash, "//?/c:///", "//?/c:/"},
+      {QamSystemUtils::EnsureNoTrailingSlash, "\\\\?\\UNC\\server\\share\\",
+       "\\\\?\\UNC\\server\\share\\"},
+      {QamSystemUtils::EnsureNoTrailingSlash, "//?/unc/server/share/cvs/", "//?/unc/server/share/cvs"},
       {QamSystemUtils::TrimLeft, " \t\r\n\v\fx y ", "x y "},
       {QamSystemUtils::TrimLeft, "   ", ""},
       {QamSystemUtils::TrimLeft, "\xC3\xA9 ", "\xC3\xA9 "},
