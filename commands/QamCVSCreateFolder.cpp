@@ -82,6 +82,7 @@ void QamCVSCreateFolder::ProceesOutPut() {
   // link on the way resolved without leaving the root. Separators inside the
   // values, back-slashes included, reach the file system as "/".
   I18NString root = pathToRepository;
+  QamSystemUtils::ReadAsRepositoryRoot(root);
   I18NString path = QamSystemUtils::JoinPath(pathInRepository, folderName);
   QamSystemUtils::ReplaceBackSlashWithForwardSlash(root);
   QamSystemUtils::ReplaceBackSlashWithForwardSlash(path);

@@ -24,6 +24,7 @@ QamCVSEnumChildren::~QamCVSEnumChildren() = default;
 
 void QamCVSEnumChildren::ProceesOutPut() {
   I18NString repositoryPath = pathToRepository;
+  QamSystemUtils::ReadAsRepositoryRoot(repositoryPath);
   const I18NString relativePath = pathInRepository;
   const bool listFiles = !(childrenType != "DIRECTORY");
 

@@ -16,7 +16,8 @@ constexpr unsigned short kRegularFile = QamDvDir::kFile;            // 0x8000
 QamCVSExist::QamCVSExist(QamInputParams& params) : QamExist(params) {}
 
 void QamCVSExist::ProceesOutPut() {
-  const I18NString root = GetPathToRepository();
+  I18NString root = GetPathToRepository();
+  QamSystemUtils::ReadAsRepositoryRoot(root);
   const I18NString inRepository = GetPathInRepository();
 
   // Only the root test uses the trimmed copy; the item path is composed from

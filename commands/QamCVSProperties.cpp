@@ -5,7 +5,9 @@
 QamCVSProperties::QamCVSProperties(QamInputParams& params) : QamProperties(params) {}
 
 void QamCVSProperties::ProceesOutPut() {
-  I18NString path = QamSystemUtils::JoinPath(GetPathToRepository(), GetPathInRepository());
+  I18NString root = GetPathToRepository();
+  QamSystemUtils::ReadAsRepositoryRoot(root);
+  I18NString path = QamSystemUtils::JoinPath(root, GetPathInRepository());
   // An empty path in the repository leaves root + "/", which loses the
   // separator here, so the root itself is tested.
   QamSystemUtils::EnsureNoTrailingSlash(path);

@@ -46,6 +46,10 @@ class QamSystemUtils {
   /// Drops trailing "/" and "\" separators, but never the first character,
   /// so "/" stays "/".
   static void EnsureNoTrailingSlash(I18NString& path);
+  /// Reads a repository root as the system's own programs read it
+  /// (platform::RepositoryRoot): unchanged here; on Windows without the
+  /// trailing dots and blanks of its last component.
+  static void ReadAsRepositoryRoot(I18NString& root);
   /// Turns every "\" into "/".
   static void ReplaceBackSlashWithForwardSlash(I18NString& path);
   /// folder, "/" and name: nothing dropped, nothing normalised.

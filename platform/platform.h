@@ -223,6 +223,16 @@ TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
 /// was closed (on Windows missing or invalid) when the program started.
 TextOpening StandardInputText(TextSource* source);
 
+/// The repository root as the system's own programs read root: root itself
+/// here. On Windows, where every program (cvs.exe, Explorer) reads
+/// "C:\cvsroot." and "C:\cvsroot " as C:\cvsroot, root as GetFullPathNameW
+/// reads it: its last component without trailing dots and blanks, each
+/// other one without one trailing dot ("C:\cvs.\root\" is C:\cvs\root\);
+/// components of dots alone as they are; unchanged in "\\?\" or "\??\"
+/// form, which Windows takes literally. Names beneath the root are not read
+/// so: "src." is not "src".
+std::string RepositoryRoot(const std::string& root);
+
 /// True when anything is at path beneath the folder root (a final link not
 /// followed), every link before it resolved without leaving root. root
 /// itself may be a link.

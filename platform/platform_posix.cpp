@@ -82,6 +82,8 @@ Utf8Arguments::Utf8Arguments(int argc, char** argv) {
   pointers_.push_back(nullptr);
 }
 
+std::string RepositoryRoot(const std::string& root) { return root; }
+
 EntryKind KindOf(const std::string& path) {
   struct stat info;
   if (stat(path.c_str(), &info) != 0) return EntryKind::kMissing;

@@ -6,6 +6,7 @@
 // devices.
 #include <cstring>
 
+#include "platform.h"
 #include "platform_windows.h"
 
 namespace platform {
@@ -275,4 +276,34 @@ bool AbsoluteTargetBeneath(std::wstring_view target, const std::vector<std::wstr
 }
 
 }  // namespace windows
+
+std::string RepositoryRoot(const std::string& root) {
+  const std::wstring_view prefix = windows::PrefixOf(Widen(root));
+  if (prefix == windows::kExtendedPrefix || prefix == windows::kNtPrefix) return root;
+  // GetFullPathNameW's reading: a component followed by a separator loses
+  // one trailing dot, the last one every trailing dot and blank. A
+  // component of dots alone is "." or "..", resolved later, or a name.
+  std::string read;
+  std::size_t start = 0;
+  for (std::size_t at = 0; at <= root.size(); ++at) {
+    const bool last = at == root.size();
+    if (!last && root[at] != '/' && root[at] != '\\') continue;
+    std::string_view component = std::string_view(root).substr(start, at - start);
+    if (component.find_first_not_of('.') != std::string_view::npos) {
+      if (last) {
+        while (!component.empty() && (component.back() == '.' || component.back() == ' ')) {
+          component.remove_suffix(1);
+        }
+      } else if (component.back() == '.') {
+        component.remove_suffix(1);
+      }
+    }
+    read += component;
+    if (!last) read += root[at];
+    start = at + 1;
+  }
+  // A root of blanks alone stays as given: nothing would be left of it.
+  return read.empty() ? root : read;
+}
+
 }  // namespace platform

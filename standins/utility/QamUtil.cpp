@@ -78,6 +78,12 @@ void QamSystemUtils::EnsureNoTrailingSlash(I18NString& path) {
   if (end < path.length()) path.erase(end, -1);
 }
 
+void QamSystemUtils::ReadAsRepositoryRoot(I18NString& root) {
+  const std::string given(root.utf8());
+  const std::string read = platform::RepositoryRoot(given);
+  if (read != given) root = I18NString::FromUtf8(read);
+}
+
 void QamSystemUtils::ReplaceBackSlashWithForwardSlash(I18NString& path) {
   if (path.find(U'\\', 0) < 0) return;
   std::string bytes(path.utf8());

@@ -71,7 +71,8 @@ TEST_F(WindowsHostTest, NamesOutsideCodePage1252SurviveTheCommandLine) {
 TEST_F(WindowsHostTest, DriveLetterRootWithBackSlashes) {
   if (!testing_support::TestingWindowsBuild()) GTEST_SKIP() << "a Windows build only";
   const std::string root = WindowsPath(repo_.root());
-  for (const std::string& given : {root, root + "\\", root + "/"}) {
+  // Every Windows program reads a trailing dot or blank off the root.
+  for (const std::string& given : {root, root + "\\", root + "/", root + ".", root + " "}) {
     RunResult exists = RunQamcvs({"1", "PathToRep=" + given, "PathInRep=proj\\src\\main.c"});
     EXPECT_EQ(exists.out, std::string(kDeclaration) +
                               "<QAM_DOC><Output><RepositoryExists>TRUE</RepositoryExists>"

@@ -199,6 +199,31 @@ TEST(WindowsPathTest, NamesWindowsKeepsForItself) {
   EXPECT_FALSE(platform::windows::HasForbiddenComponent(L"\\\\?\\C:\\cvs\\src"));
 }
 
+// The root is read as cvs.exe and Explorer read it; what lies beneath it,
+// and a root in the literal form, is not.
+TEST(WindowsPathTest, TheRootLosesTrailingDotsAndBlanksAsWin32Drops) {
+  // GetFullPathNameW's readings (Wine's agree, but for "...", a name to Windows).
+  struct Case {
+    const char* given;
+    const char* root;
+  };
+  const std::vector<Case> cases = {
+      {"C:\\cvsroot.", "C:\\cvsroot"},
+      {"C:\\cvsroot ", "C:\\cvsroot"},
+      {"C:/cvsroot. .", "C:/cvsroot"},
+      {"\\\\server\\share\\cvs.", "\\\\server\\share\\cvs"},
+      {"C:cvs.", "C:cvs"},
+      {"C:\\cvs.\\cvsroot.\\", "C:\\cvs\\cvsroot\\"},  // one dot before a separator
+      {"C:\\cvs..\\cvsroot \\", "C:\\cvs.\\cvsroot \\"},
+      {"C:\\cvs\\..", "C:\\cvs\\.."},
+      {"C:\\...\\cvs", "C:\\...\\cvs"},
+      {".", "."},
+      {"\\\\?\\C:\\cvsroot.", "\\\\?\\C:\\cvsroot."},  // taken literally
+      {"//?/C:/cvsroot ", "//?/C:/cvsroot "},
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::RepositoryRoot(c.given), c.root) << c.given;
+}
+
 // REPARSE_DATA_BUFFER as FSCTL_GET_REPARSE_POINT returns it.
 std::vector<unsigned char> ReparseData(unsigned long tag, const std::wstring& substitute,
                                        unsigned flags) {
