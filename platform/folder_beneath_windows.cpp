@@ -24,10 +24,6 @@ namespace {
 // Windows' own bound on the reparse points one lookup may follow.
 constexpr int kMaxLinks = 63;
 
-// Listing and traversing are data access, so that the sharing mode (no
-// FILE_SHARE_DELETE) holds against a rename; the attributes tell a link.
-constexpr ACCESS_MASK kWalkAccess =
-    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 constexpr ULONG kHoldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 // Opens name relative to the open folder at: 0 or the Win32 error.
@@ -176,8 +172,12 @@ DWORD OpenParentBeneath(const std::string& root, const std::string& path, HeldFo
 
 DWORD MakeFolderIn(HANDLE parent, std::wstring_view name) {
   Handle made;
-  return OpenRelative(parent, name, FILE_LIST_DIRECTORY | SYNCHRONIZE, kHoldSharing, FILE_CREATE,
-                      FILE_DIRECTORY_FILE, &made);
+  return OpenRelative(parent, name, kMadeAccess, kHoldSharing, FILE_CREATE, FILE_DIRECTORY_FILE,
+                      &made);
+}
+
+bool LookShowsEntry(DWORD look) {
+  return look == ERROR_SUCCESS || look == ERROR_ACCESS_DENIED || look == ERROR_SHARING_VIOLATION;
 }
 
 }  // namespace windows
@@ -187,15 +187,12 @@ bool EntryExistsBeneath(const std::string& root, const std::string& path) {
   const DWORD error = windows::OpenParentBeneath(root, path, &held);
   if (error != ERROR_SUCCESS) return error == ERROR_ALREADY_EXISTS;
   // The entry itself, a final link not followed: a dangling link counts.
-  // Anything that answers but refuses this look (access denied, a pending
-  // deletion) is there too.
   windows::Handle entry;
   const DWORD look = windows::OpenRelative(
       held.parent(), held.name, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, FILE_OPEN_REPARSE_POINT,
       &entry);
-  return look != ERROR_FILE_NOT_FOUND && look != ERROR_PATH_NOT_FOUND &&
-         look != ERROR_INVALID_NAME && look != ERROR_BAD_NETPATH && look != ERROR_BAD_NET_NAME;
+  return windows::LookShowsEntry(look);
 }
 
 SystemError MakeFolderBeneath(const std::string& root, const std::string& path) {

@@ -128,10 +128,31 @@ struct HeldFolders {
 /// when path names the root itself.
 DWORD OpenParentBeneath(const std::string& root, const std::string& path, HeldFolders* held);
 
+/// What the walk holds each folder on the way with, the root included.
+/// Traversing (FILE_EXECUTE) is data access, so the sharing mode (no
+/// FILE_SHARE_DELETE) holds the folder against a rename; the attributes tell
+/// a link. Not listing: a share may let users traverse a folder they may
+/// not list. A folder made relative to the last one needs nothing of its
+/// handle: the file system checks FILE_ADD_SUBDIRECTORY against that
+/// folder's security descriptor, not the handle's access.
+constexpr ACCESS_MASK kWalkAccess = FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+
+/// What the new folder's own handle asks for, closed at once: its creator
+/// needs nothing of it.
+constexpr ACCESS_MASK kMadeAccess = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+
 /// Makes the folder name in the open folder parent (NtCreateFile with
 /// FILE_CREATE): 0, or the Win32 error (ERROR_ALREADY_EXISTS when anything
 /// is there).
 DWORD MakeFolderIn(HANDLE parent, std::wstring_view name);
+
+/// True when a look at an entry (its own attributes, a final link not
+/// followed) failing with look (0 for none) shows something there: it
+/// answered, or refused the look (access denied, a sharing violation, a
+/// pending deletion). Any other error (not found, a share that dropped its
+/// connection) shows nothing, and the creation that follows, which fails on
+/// anything there, gives the real answer.
+bool LookShowsEntry(DWORD look);
 
 /// The UTF-16 text split into pieces of at most units code units, never
 /// between the two halves of a surrogate pair, for WriteConsoleW.

@@ -224,6 +224,31 @@ TEST(WindowsPathTest, TheRootLosesTrailingDotsAndBlanksAsWin32Drops) {
   for (const Case& c : cases) EXPECT_EQ(platform::RepositoryRoot(c.given), c.root) << c.given;
 }
 
+// A folder on the way is traversed, never listed; a folder is made with
+// nothing asked of its parent's handle. Whether Windows grants that is the
+// file system's (Wine checks no rights).
+TEST(WindowsFolderTest, TheWalkAsksOnlyToTraverse) {
+  using platform::windows::kMadeAccess;
+  using platform::windows::kWalkAccess;
+  EXPECT_EQ(kWalkAccess, static_cast<ACCESS_MASK>(FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE));
+  EXPECT_EQ(kWalkAccess & (FILE_LIST_DIRECTORY | FILE_ADD_SUBDIRECTORY | FILE_ADD_FILE), 0u);
+  EXPECT_EQ(kMadeAccess & ~static_cast<ACCESS_MASK>(FILE_READ_ATTRIBUTES | SYNCHRONIZE), 0u);
+  // A look that neither finds nor is refused by an entry leaves the
+  // answer to the creation, which reports its own error.
+  struct Case {
+    DWORD look;
+    bool entry;
+  };
+  const std::vector<Case> cases = {
+      {ERROR_SUCCESS, true},          {ERROR_ACCESS_DENIED, true},
+      {ERROR_SHARING_VIOLATION, true}, {ERROR_FILE_NOT_FOUND, false},
+      {ERROR_NETNAME_DELETED, false}, {ERROR_UNEXP_NET_ERR, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::windows::LookShowsEntry(c.look), c.entry) << c.look;
+  }
+}
+
 // REPARSE_DATA_BUFFER as FSCTL_GET_REPARSE_POINT returns it.
 std::vector<unsigned char> ReparseData(unsigned long tag, const std::wstring& substitute,
                                        unsigned flags) {
