@@ -13,6 +13,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform.h"
 #include "platform_windows.h"
@@ -63,6 +64,38 @@ std::wstring FinalPath(HANDLE folder) {
     }
     path.resize(length + 1);
   }
+}
+
+// The volume and the path on it of an open folder; unknown where Windows
+// cannot say.
+FolderIdentity IdentityOf(HANDLE folder) {
+  FolderIdentity identity;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(folder, &info) == 0) return identity;
+  // FILE_NAME_INFO: the length in bytes, then the name; room for the
+  // longest path Windows knows.
+  std::vector<DWORD> buffer(1 + 32768 / 2);
+  const auto* name = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+  if (GetFileInformationByHandleEx(folder, FileNameInfo, buffer.data(),
+                                   static_cast<DWORD>(buffer.size() * sizeof(DWORD))) == 0) {
+    return identity;
+  }
+  identity.path.assign(name->FileName, name->FileNameLength / sizeof(wchar_t));
+  identity.volume = info.dwVolumeSerialNumber;
+  identity.known = true;
+  return identity;
+}
+
+// The identity of the folder the link name in the open folder at leads to,
+// every link followed by the system.
+FolderIdentity ReachedThrough(HANDLE at, const std::wstring& name) {
+  Handle reached;
+  if (OpenRelative(at, name, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                   FILE_DIRECTORY_FILE, &reached) != ERROR_SUCCESS) {
+    return FolderIdentity();
+  }
+  return IdentityOf(reached.get());
 }
 
 // True when one final path lies at or beneath the other.
@@ -126,6 +159,7 @@ DWORD OpenParentBeneath(const std::string& root, const std::string& path, HeldFo
   held->folders.clear();
   held->folders.push_back(std::move(rootFolder));
 
+  FolderIdentity rootIdentity;
   int links = 0;
   while (!pending.empty()) {
     const std::wstring name = std::move(pending.front());
@@ -154,9 +188,17 @@ DWORD OpenParentBeneath(const std::string& root, const std::string& path, HeldFo
     if (target.relative) {
       resolved = Components(target.path);
     } else {
-      // An absolute target is followed only when it names a place beneath
-      // the root; the walk then starts again from the root.
-      if (!AbsoluteTargetBeneath(target.path, rootPaths, &resolved)) return ERROR_NOT_SAME_DEVICE;
+      // An absolute target is followed only when it leads to a place
+      // beneath the root; the walk then starts again from the root. The
+      // text alone first; the identities, which cost an open, where it
+      // cannot say.
+      if (!LinkTargetBeneath(target.path, rootPaths, {}, {}, &resolved)) {
+        if (!rootIdentity.known) rootIdentity = IdentityOf(held->folders.front().get());
+        if (!LinkTargetBeneath(target.path, rootPaths, ReachedThrough(held->parent(), name),
+                               rootIdentity, &resolved)) {
+          return ERROR_NOT_SAME_DEVICE;
+        }
+      }
       held->folders.resize(1);
     }
     pending.insert(pending.begin(), resolved.begin(), resolved.end());

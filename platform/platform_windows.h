@@ -73,9 +73,30 @@ bool ParseLinkTarget(const unsigned char* data, std::size_t size, LinkTarget* ta
 
 /// When the absolute target ("\??\..." or "\\?\...") names one of roots
 /// (extended paths) or a place beneath it, *rest receives the components
-/// below that root. Names compare without regard to case.
+/// below that root. Volumes compare without regard to case; the names below
+/// them too when ignoreCase.
 bool AbsoluteTargetBeneath(std::wstring_view target, const std::vector<std::wstring>& roots,
-                           std::deque<std::wstring>* rest);
+                           std::deque<std::wstring>* rest, bool ignoreCase = true);
+
+/// Where a folder lies when no text can say: the serial number of its
+/// volume and its path on that volume ("\cvs\proj", as FileNameInfo gives
+/// it, which a file server answers where the final-path query fails).
+struct FolderIdentity {
+  bool known = false;
+  unsigned long volume = 0;
+  std::wstring path;
+};
+
+/// Whether an absolute link target leads to the root or beneath it, with
+/// *rest the components below the root to walk from there. The text decides
+/// when it names one of roots, the names below the volume in their own case
+/// (a case-sensitive folder may hold "cvs" and "CVS"). Else the folder the
+/// link reaches decides (a file server's own "\??\D:\...", a subst or mapped
+/// drive, a short name, a volume GUID): on the root's volume, with the root's
+/// path leading its own, case again exact. An unknown identity decides nothing.
+bool LinkTargetBeneath(std::wstring_view target, const std::vector<std::wstring>& roots,
+                       const FolderIdentity& reached, const FolderIdentity& root,
+                       std::deque<std::wstring>* rest);
 
 /// An NT handle, closed when it goes out of scope.
 class Handle {

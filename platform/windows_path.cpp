@@ -4,6 +4,7 @@
 // MAX_PATH (260) units or more, drop trailing dots and blanks from every
 // component ("src." would name "src") and turn names such as CON into
 // devices.
+#include <algorithm>
 #include <cstring>
 
 #include "platform.h"
@@ -249,7 +250,7 @@ bool ParseLinkTarget(const unsigned char* data, std::size_t size, LinkTarget* ta
 }
 
 bool AbsoluteTargetBeneath(std::wstring_view target, const std::vector<std::wstring>& roots,
-                           std::deque<std::wstring>* rest) {
+                           std::deque<std::wstring>* rest, bool ignoreCase) {
   std::wstring extended(target);
   if (StartsWith(extended, kNtPrefix)) extended.replace(0, kNtPrefix.size(), kExtendedPrefix);
   if (!StartsWith(extended, kExtendedPrefix)) return false;
@@ -265,7 +266,7 @@ bool AbsoluteTargetBeneath(std::wstring_view target, const std::vector<std::wstr
     if (parts.size() < rootParts.size()) continue;
     bool beneath = true;
     for (std::size_t i = 0; i < rootParts.size() && beneath; ++i) {
-      beneath = EqualIgnoringCase(parts[i], rootParts[i]);
+      beneath = ignoreCase ? EqualIgnoringCase(parts[i], rootParts[i]) : parts[i] == rootParts[i];
     }
     if (!beneath) continue;
     parts.erase(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(rootParts.size()));
@@ -273,6 +274,24 @@ bool AbsoluteTargetBeneath(std::wstring_view target, const std::vector<std::wstr
     return true;
   }
   return false;
+}
+
+bool LinkTargetBeneath(std::wstring_view target, const std::vector<std::wstring>& roots,
+                       const FolderIdentity& reached, const FolderIdentity& root,
+                       std::deque<std::wstring>* rest) {
+  // A folder that distinguishes case may hold both "cvs" and "CVS": only a
+  // text that names the root in its own case restarts the walk there.
+  if (AbsoluteTargetBeneath(target, roots, rest, false)) return true;
+  if (!reached.known || !root.known || reached.volume != root.volume) return false;
+  std::deque<std::wstring> parts = Components(reached.path);
+  const std::deque<std::wstring> rootParts = Components(root.path);
+  if (parts.size() < rootParts.size() ||
+      !std::equal(rootParts.begin(), rootParts.end(), parts.begin())) {
+    return false;
+  }
+  parts.erase(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(rootParts.size()));
+  *rest = std::move(parts);
+  return true;
 }
 
 }  // namespace windows

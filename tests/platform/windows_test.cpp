@@ -323,6 +323,51 @@ TEST(WindowsPathTest, LinksAreFollowedOnlyBeneathTheRoot) {
     }
   }
 
+  // Where the text cannot say (a file server's own drive, a subst drive, a
+  // short name), the volume and the path on it decide; neither restarts the
+  // walk on a name that differs in case.
+  using platform::windows::FolderIdentity;
+  FolderIdentity root;
+  root.known = true;
+  root.volume = 0x1234;
+  root.path = L"\\cvs";
+  struct IdentityCase {
+    std::wstring target;
+    unsigned long volume;  // 0: the reached folder's identity unknown
+    std::wstring path;
+    bool beneath;
+    std::deque<std::wstring> rest;
+  };
+  const std::vector<IdentityCase> identityCases = {
+      {L"\\??\\C:\\cvs\\proj", 0, L"", true, {L"proj"}},
+      {L"\\??\\c:\\cvs\\proj", 0, L"", true, {L"proj"}},  // a volume in any case
+      {L"\\??\\C:\\CVS\\proj", 0, L"", false, {}},
+      {L"\\??\\C:\\CVS\\proj", 0x1234, L"\\CVS\\proj", false, {}},
+      {L"\\??\\D:\\exports\\cvs\\a", 0x1234, L"\\cvs\\a\\b", true, {L"a", L"b"}},
+      {L"\\??\\D:\\cvs", 0x1234, L"\\cvs", true, {}},
+      {L"\\??\\D:\\cvs\\a", 0x9999, L"\\cvs\\a", false, {}},  // another volume
+      {L"\\??\\D:\\cvsroot", 0x1234, L"\\cvsroot", false, {}},
+      {L"\\??\\D:\\", 0x1234, L"\\", false, {}},
+  };
+  for (const IdentityCase& c : identityCases) {
+    FolderIdentity reached;
+    reached.known = c.volume != 0;
+    reached.volume = c.volume;
+    reached.path = c.path;
+    std::deque<std::wstring> rest;
+    EXPECT_EQ(platform::windows::LinkTargetBeneath(c.target, {L"\\\\?\\C:\\cvs"}, reached, root,
+                                                   &rest),
+              c.beneath)
+        << platform::Narrow(c.target) << " " << platform::Narrow(c.path);
+    if (c.beneath) {
+      EXPECT_EQ(rest, c.rest) << platform::Narrow(c.target);
+    }
+  }
+  // An unknown root decides nothing either.
+  FolderIdentity reached = root;
+  std::deque<std::wstring> rest;
+  EXPECT_FALSE(platform::windows::LinkTargetBeneath(L"\\??\\D:\\cvs", {L"\\\\?\\C:\\cvs"},
+                                                    reached, FolderIdentity(), &rest));
 }
 
 // Starts a command line with the Unix shell (Wine starts Unix programs, but
