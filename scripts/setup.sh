@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config
           libxerces-c-dev libicu-dev libgtest-dev libbenchmark-dev
-          cvs rcs diffutils util-linux dpkg-dev file)
+          icu-devtools cvs rcs diffutils util-linux dpkg-dev file)
 if [ "${QAM_SETUP_EXTRA:-}" != "" ]; then
   # shellcheck disable=SC2206
   packages+=(${QAM_SETUP_EXTRA})

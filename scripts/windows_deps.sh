@@ -112,16 +112,12 @@ done
 
 # Debian's ICU source carries the data prebuilt (source/data/in/icudt72l.dat),
 # not the sources the data filter works on, so icupkg cuts the package down
-# instead: the program opens only converters, which need their tables (.cnv)
-# and the alias table. The full data would make a 32 MB executable.
+# instead (scripts/icu_converter_data.sh, as for the Linux build): the
+# program opens only converters, which need their tables (.cnv) and the alias
+# table. The full data would make a 32 MB executable.
 dat=$icu_src/source/data/in/icudt${icu_version%%.*}l.dat
-"$work/icu-native/bin/icupkg" -l "$dat" >icu-items.txt
-grep -vE '^(cnvalias\.icu|[^/]*\.cnv)$' icu-items.txt >icu-remove.txt
 # icupkg names the items after the output file: it keeps the package's name.
-mkdir -p icu-subset
-"$work/icu-native/bin/icupkg" -r icu-remove.txt "$dat" "icu-subset/$(basename "$dat")"
-echo "ICU data: kept $(( $(wc -l <icu-items.txt) - $(wc -l <icu-remove.txt) )) of" \
-     "$(wc -l <icu-items.txt) items, $(( $(stat -c %s "icu-subset/$(basename "$dat")") / 1024 )) KiB"
+"$root/scripts/icu_converter_data.sh" "$dat" "icu-subset/$(basename "$dat")"
 cp "icu-subset/$(basename "$dat")" "$dat"
 
 start=$SECONDS

@@ -1,10 +1,8 @@
 #include "xml_writer.h"
 
-#include <unicode/utf16.h>
 #include <unicode/utf8.h>
 #include <xercesc/framework/XMLFormatter.hpp>
 
-#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -33,8 +31,8 @@ class StringFormatTarget : public xercesc::XMLFormatTarget {
   std::string bytes;
 };
 
-// True when eight bytes are printable ASCII other than &, < and >: each
-// goes to the formatter as the unit of the same value, needing no escape.
+// True when eight bytes are printable ASCII other than &, < and >: the
+// formatter would write each as the same byte, needing no escape.
 inline bool PlainAscii(uint64_t word) {
   using namespace byte_scan;
   return HasNonAscii(word) == 0 &&
@@ -42,13 +40,15 @@ inline bool PlainAscii(uint64_t word) {
           HasByte(word, '>')) == 0;
 }
 
-// For every byte: true when it is printable ASCII other than &, < and >.
+// For every byte: true when it is ASCII that the formatter writes as it is
+// (printable, tab or line feed, other than &, < and >).
 struct PlainBytes {
   bool plain[256] = {};
   constexpr PlainBytes() {
     for (int byte = 0x20; byte < 0x80; ++byte) {
       plain[byte] = byte != '&' && byte != '<' && byte != '>';
     }
+    plain['\t'] = plain['\n'] = true;
   }
 };
 constexpr PlainBytes kPlainBytes;
@@ -60,138 +60,119 @@ struct Entity {
 constexpr Entity kEntities[] = {{"&amp;", u'&'}, {"&lt;", u'<'}, {"&gt;", u'>'},
                                 {"&quot;", u'"'}, {"&apos;", u'\''}};
 
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+
 }  // namespace
 
-// The formatter's cost is per call and per character it looks at. Every
-// unit that needs no escape (markup, and the text of values between the
-// characters that element content escapes) is gathered in one buffer and
-// handed over in large pieces without escaping; each &, <, > and carriage
-// return of a value goes to the formatter alone, with element-content
-// escaping, which writes its reference. A value's characters are checked
-// once, on their way to UTF-16; the finished document is not checked again.
+// The document is UTF-8 and the values already are: handing them to the
+// formatter would widen each to UTF-16 for its transcoder to narrow again.
+// So the writer puts into the document itself what the formatter would
+// write unchanged (markup, and each value's characters other than those
+// element content escapes), as the same UTF-8 bytes the formatter's
+// transcoder writes for them; each &, <, > and carriage return of a value
+// goes to the formatter alone, with element-content escaping, which writes
+// its reference. A value's characters are checked once, on their way into
+// the document.
 struct QamXmlWriter::Impl {
-  // A piece of about this many units is one transcoding pass of the
-  // formatter (its buffer holds 16 KiB).
-  static constexpr std::size_t kFlushUnits = 16 * 1024;
-
   StringFormatTarget target;
   XMLFormatter formatter{"UTF-8", &target, XMLFormatter::NoEscapes,
                          XMLFormatter::UnRep_Replace};
-  // The units not yet handed to the formatter; not zero-filled when grown.
-  std::unique_ptr<char16_t[]> pending;
-  std::size_t pendingSize = 0;
-  std::size_t pendingCapacity = 0;
 
-  char16_t* Reserve(std::size_t extra) {
-    if (pendingCapacity - pendingSize < extra) {
-      std::size_t capacity = std::max(pendingCapacity * 2, pendingSize + extra);
-      std::unique_ptr<char16_t[]> grown(new char16_t[capacity]);  // not zero-filled
-      std::copy(pending.get(), pending.get() + pendingSize, grown.get());
-      pending = std::move(grown);
-      pendingCapacity = capacity;
+  // Markup is ASCII, written byte for byte through a small buffer; any
+  // other unit goes through the formatter's transcoder.
+  void Markup(const char16_t* units) {
+    char narrow[64];
+    std::size_t size = 0;
+    for (; *units != 0 && *units < 0x80; ++units) {
+      if (size == sizeof narrow) {
+        target.bytes.append(narrow, size);
+        size = 0;
+      }
+      narrow[size++] = static_cast<char>(*units);
     }
-    return pending.get() + pendingSize;
-  }
-
-  void Append(std::u16string_view units) {
-    std::copy(units.begin(), units.end(), Reserve(units.size()));
-    pendingSize += units.size();
-  }
-
-  void Flush() {
-    if (pendingSize == 0) return;
-    formatter.formatBuf(pending.get(), pendingSize, XMLFormatter::NoEscapes);
-    pendingSize = 0;
+    target.bytes.append(narrow, size);
+    if (*units != 0) {
+      formatter.formatBuf(units, std::char_traits<char16_t>::length(units),
+                          XMLFormatter::NoEscapes);
+    }
   }
 
   // One character that element content escapes: the formatter writes &amp;,
   // &lt;, &gt; or, for a carriage return, the character reference that a
   // parser keeps (a literal one it would read as a line feed).
   void Escaped(char16_t character) {
-    Flush();
     formatter.formatBuf(&character, 1, XMLFormatter::CharEscapes);
   }
 
   // The text of a value: characters that XML 1.0 cannot carry become
   // U+FFFD and, when unescape is set, the five entity references of
   // EscapeDOMChars become their characters again. Runs of plain ASCII,
-  // most of a log, are widened eight bytes at a time.
+  // most of a log, are found eight bytes at a time and copied whole.
   void WriteValue(std::string_view utf8, bool unescape) {
-    // A UTF-8 text never has more UTF-16 units than bytes.
-    char16_t* put = Reserve(utf8.size());
+    std::string& out = target.bytes;
     const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
     const std::size_t length = utf8.size();
     std::size_t i = 0;
+    std::size_t run = 0;  // the start of the plain bytes not yet copied
     while (i < length) {
-      std::size_t stop = length;
-      if (i + 8 <= length) {
-        if (PlainAscii(byte_scan::Load(bytes + i))) {
-          for (int k = 0; k < 8; ++k) put[k] = bytes[i + k];
-          put += 8;
-          i += 8;
-          continue;
-        }
-        stop = i + 8;
+      if (i + 8 <= length && PlainAscii(byte_scan::Load(bytes + i))) {
+        i += 8;
+        continue;
       }
-      // The word holds something else: take it character by character.
-      while (i < stop) {
-        uint8_t byte = bytes[i];
-        if (kPlainBytes.plain[byte]) {
-          *put++ = byte;
-          ++i;
-          continue;
-        }
-        char16_t character = byte;
-        std::size_t width = 1;
-        if (byte == '&' && unescape) {
-          for (const Entity& entity : kEntities) {
-            if (utf8.compare(i, entity.reference.size(), entity.reference) == 0) {
-              character = entity.character;
-              width = entity.reference.size();
-              break;
-            }
-          }
-        }
-        if (character == u'&' || character == u'<' || character == u'>' || character == u'\r') {
-          pendingSize = static_cast<std::size_t>(put - pending.get());
-          Escaped(character);
-          // The buffer is empty now and still holds room for the rest.
-          put = pending.get();
-          i += width;
-          continue;
-        }
-        if (width > 1) {  // &quot; or &apos;
-          *put++ = character;
-          i += width;
-          continue;
-        }
+      uint8_t byte = bytes[i];
+      if (kPlainBytes.plain[byte]) {
+        ++i;
+        continue;
+      }
+      if (byte >= 0x80) {
+        // A value is well-formed UTF-8, so a character that XML can carry
+        // stays as its own bytes, which are what the transcoder would write.
+        std::size_t start = i;
         UChar32 c;
         U8_NEXT_UNSAFE(bytes, i, c);
-        if (c > 0xFFFF) {
-          *put++ = static_cast<char16_t>(U16_LEAD(c));
-          *put++ = static_cast<char16_t>(U16_TRAIL(c));
-        } else {
-          *put++ = IsXmlChar(static_cast<char32_t>(c)) ? static_cast<char16_t>(c)
-                                                       : char16_t{0xFFFD};
+        if (IsXmlChar(static_cast<char32_t>(c))) continue;
+        out.append(utf8.data() + run, start - run);
+        out.append(kReplacement);
+        run = i;
+        continue;
+      }
+      out.append(utf8.data() + run, i - run);
+      char16_t character = byte;
+      std::size_t width = 1;
+      if (byte == '&' && unescape) {
+        for (const Entity& entity : kEntities) {
+          if (utf8.compare(i, entity.reference.size(), entity.reference) == 0) {
+            character = entity.character;
+            width = entity.reference.size();
+            break;
+          }
         }
       }
+      if (character == u'&' || character == u'<' || character == u'>' || character == u'\r') {
+        Escaped(character);
+      } else if (width > 1) {  // &quot; or &apos;
+        out.push_back(static_cast<char>(character));
+      } else {  // a control character that XML 1.0 cannot carry
+        out.append(kReplacement);
+      }
+      i += width;
+      run = i;
     }
-    pendingSize = static_cast<std::size_t>(put - pending.get());
-    if (pendingSize >= kFlushUnits) Flush();
+    out.append(utf8.data() + run, length - run);
   }
 };
 
 QamXmlWriter::QamXmlWriter() : impl_(std::make_unique<Impl>()) {
   std::u16string declaration = QamFormatterUtility::GetXmlVersionTag().toUtf16();
-  Markup(declaration.c_str());
-  Markup(u"<QAM_DOC>");
+  impl_->Markup(declaration.c_str());
+  impl_->Markup(u"<QAM_DOC>");
 }
 
 QamXmlWriter::~QamXmlWriter() = default;
 
 void QamXmlWriter::Reserve(std::size_t bytes) { impl_->target.bytes.reserve(bytes); }
 
-void QamXmlWriter::Markup(const char16_t* markup) { impl_->Append(markup); }
+void QamXmlWriter::Markup(const char16_t* markup) { impl_->Markup(markup); }
 
 void QamXmlWriter::Text(const I18NString& value) { impl_->WriteValue(value.utf8(), false); }
 
@@ -200,27 +181,26 @@ void QamXmlWriter::EscapedText(const I18NString& value) {
 }
 
 void QamXmlWriter::Element(const char16_t* name, const I18NString& value) {
-  impl_->Append(u"<");
-  impl_->Append(name);
-  impl_->Append(u">");
+  impl_->Markup(u"<");
+  impl_->Markup(name);
+  impl_->Markup(u">");
   Text(value);
-  impl_->Append(u"</");
-  impl_->Append(name);
-  impl_->Append(u">");
+  impl_->Markup(u"</");
+  impl_->Markup(name);
+  impl_->Markup(u">");
 }
 
 void QamXmlWriter::Element(const char16_t* name, bool value) {
-  impl_->Append(u"<");
-  impl_->Append(name);
-  impl_->Append(value ? u">TRUE</" : u">FALSE</");
-  impl_->Append(name);
-  impl_->Append(u">");
+  impl_->Markup(u"<");
+  impl_->Markup(name);
+  impl_->Markup(value ? u">TRUE</" : u">FALSE</");
+  impl_->Markup(name);
+  impl_->Markup(u">");
 }
 
 I18NString QamXmlWriter::Finish() {
   Markup(u"</QAM_DOC>");
-  impl_->Flush();
-  // The formatter's UTF-8 transcoder writes well-formed UTF-8 of the
-  // well-formed UTF-16 it was given.
+  // Well-formed UTF-8: the values' own characters, checked on the way in,
+  // and what the formatter's UTF-8 transcoder wrote.
   return I18NString::FromValidUtf8(std::move(impl_->target.bytes));
 }

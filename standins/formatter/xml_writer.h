@@ -1,5 +1,6 @@
-// Writes one result document with Xerces-C's streaming XMLFormatter: markup
-// goes out as it is, values are escaped and transcoded to UTF-8 by Xerces.
+// Writes one result document in UTF-8: markup and values go out as they are,
+// and Xerces-C's XMLFormatter writes the references of the characters that
+// element content escapes.
 #ifndef QAMCVS_STANDINS_FORMATTER_XML_WRITER_H_
 #define QAMCVS_STANDINS_FORMATTER_XML_WRITER_H_
 
