@@ -123,10 +123,8 @@ class LineCursor {
 };
 
 // True when rest holds nothing but "name: value" fields, each ended by ";"
-// but the last: what cvs, rlog and CVSNT print after the state of a date
-// line ("lines: +1 -0;  commitid: ...;", CVSNT's "kopt:", "mergepoint:",
-// "filename:") and after the numbers of a branches line (rlog 5.10's
-// "; commitid: ..."). Empty fields (rlog's ";;") are allowed.
+// but the last: what rlog 5.10 prints after the numbers of a branches line
+// ("; commitid: ..."). Empty fields (rlog's ";;") are allowed.
 bool OnlyFields(std::string_view rest) {
   std::size_t at = 0;
   for (;;) {
@@ -350,9 +348,14 @@ bool ScanEntry(std::string_view entry, EntryFields* fields) {
   dateLine.SkipBlanks();
   if (!dateLine.Word(&fields->date)) return false;
   dateLine.SkipBlanks();
+  // The line is known by its start; whatever follows the state is its
+  // fields, to the end of the line. cvs and rlog print "lines: +1 -0" and
+  // "commitid: ...;" there; CVSNT adds "kopt:", "mergepoint:", "filename:"
+  // and "bugid:", each printed as "  name: value;" with the value as
+  // stored, so a bug list ("1234;5678") or a Windows file name may hold ";".
   std::string_view state;
   if (!dateLine.UpToSemicolon(&fields->time) || !dateLine.Field(kAuthor, &fields->author) ||
-      !dateLine.Field(kState, &state) || !OnlyFields(dateLine.Rest())) {
+      !dateLine.Field(kState, &state)) {
     return false;
   }
 

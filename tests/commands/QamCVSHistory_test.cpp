@@ -507,12 +507,21 @@ TEST(HistoryTest, HeaderFieldsComeThroughWholeAndTheCommentExactly) {
        "revision 1.1\tlocked by: a-very-long-lock-holder-name;\n"
        "date: 2024/01/01 00:00:00;  author: a;  state: Exp;\nc\n",
        {"1.1", "a", "2024/01/01 00:00:00", "c"}},
+      // CVSNT prints each extra field as "  name: value;" with the value
+      // as stored: a list of bug ids or a Windows file name may hold ";".
+      {"CVSNT fields whose values hold semicolons",
+       "revision 1.22\ndate: 2009/10/26 14:27:12;  author: tma;  state: Exp;  lines: +1 -0;  "
+       "kopt: kv;  commitid: 2c364ae5b1c0e8fd;  mergepoint: 1.21.2.1;  filename: a;b.cs;  "
+       "bugid: 1234;5678;\nseveral bugids (bug 1234;5678)\n",
+       {"1.22", "tma", "2009/10/26 14:27:12", "several bugids (bug 1234;5678)"}},
       {"comment holding a NUL byte",
        std::string(kNulBlock, sizeof kNulBlock - 1),
        {"1.1", "a", "2024/01/01 00:00:00", "before\uFFFDafter"}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(HistoryOf(head + c.block + end), std::vector<Record>{c.expected}) << c.what;
+    EXPECT_EQ(HistoryOf(WithCrLf(head + c.block + end)), std::vector<Record>{c.expected})
+        << c.what << ", CRLF copy";
   }
 }
 
