@@ -267,9 +267,12 @@ LogLayout CutRevisionBlocks(std::string_view text, Count count, PassNotes* notes
     } else if (line.substr(0, kFileHeader.size()) == kFileHeader) {
       // After a closing line: the next file's log, unless this file's
       // blocks are still to come; then the closing line and this header
-      // were pasted into a comment, as is a header inside a block.
+      // were pasted into a comment, as is a header inside a block. A file
+      // that printed no block at all (a trimmed log can go from its
+      // description straight to its closing line, whatever it counts)
+      // has no comment to paste into.
       const bool pasted = counted && expected != kNone && count == Count::kFollowed;
-      if (closing != kNone && (!pasted || taken >= expected)) break;
+      if (closing != kNone && (!pasted || taken >= expected || taken == 0)) break;
       if (started) notes->fileHeaderInBlock = true;
       if (started && pasted) {
         closing = kNone;

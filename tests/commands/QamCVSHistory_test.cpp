@@ -464,6 +464,14 @@ TEST(HistoryTest, SplittingFindsExactlyTheRevisionBlocksOfTheFirstFile) {
        counted("total revisions: 2") + sep + block("1.2", "c\nRCS file: named here") + sep +
            block("1.1", "c") + end,
        {"1.1", "1.2"}},
+      // A trimmed whole-module log: the first file counts a revision but
+      // prints none; its closing line ends its log.
+      {"first file counting a block it does not print",
+       counted("total revisions: 1;\tselected revisions: 1") + end + "\n" + head + sep +
+           block("7.2", "c") + sep + block("7.1", "c") + end,
+       {}},
+      {"first file counting a block it does not print, at the end of the text",
+       counted("total revisions: 1;\tselected revisions: 1") + end, {}},
       {"logs of two files pasted into the last block",
        counted("total revisions: 2") + sep + block("1.2", "c") + sep + block("1.1", "pasted:\n" +
            head + sep + block("1.1", "a") + end + "\n" + head + sep + block("1.1", "b") + end) + end +
@@ -471,9 +479,11 @@ TEST(HistoryTest, SplittingFindsExactlyTheRevisionBlocksOfTheFirstFile) {
        {"1.1", "1.2"}},
   };
   for (const Case& c : cases) {
-    std::vector<std::string> revisions;
-    for (const Record& r : HistoryOf(c.text)) revisions.push_back(r.revision);
-    EXPECT_EQ(revisions, c.revisions) << c.what;
+    for (const std::string& text : {c.text, WithCrLf(c.text)}) {
+      std::vector<std::string> revisions;
+      for (const Record& r : HistoryOf(text)) revisions.push_back(r.revision);
+      EXPECT_EQ(revisions, c.revisions) << c.what << (text == c.text ? "" : ", CRLF copy");
+    }
   }
   // A log with fewer blocks than it counts still ends at its closing line.
   auto shortLog = HistoryOf(counted("total revisions: 5") + sep + block("1.1", "c") + end + "\n" +
