@@ -472,6 +472,15 @@ TEST(HistoryTest, SplittingFindsExactlyTheRevisionBlocksOfTheFirstFile) {
        {}},
       {"first file counting a block it does not print, at the end of the text",
        counted("total revisions: 1;\tselected revisions: 1") + end, {}},
+      // Blocks pasted without a header into two messages: no reading with
+      // the pasted text in one message keeps as many blocks, so the first
+      // reading (the pasted 1.2 and 1.1 taken) stays rather than losing
+      // two revisions into a comment.
+      {"blocks pasted into two messages",
+       counted("total revisions: 5") + sep + block("1.5", "c") + sep + block("1.2", "p") + sep +
+           block("1.4", "c") + sep + block("1.3", "c") + sep + block("1.1", "p") + sep +
+           block("1.2", "c") + sep + block("1.1", "c") + end,
+       {"1.1", "1.3", "1.4", "1.2", "1.5"}},
       {"logs of two files pasted into the last block",
        counted("total revisions: 2") + sep + block("1.2", "c") + sep + block("1.1", "pasted:\n" +
            head + sep + block("1.1", "a") + end + "\n" + head + sep + block("1.1", "b") + end) + end +
@@ -489,6 +498,42 @@ TEST(HistoryTest, SplittingFindsExactlyTheRevisionBlocksOfTheFirstFile) {
   auto shortLog = HistoryOf(counted("total revisions: 5") + sep + block("1.1", "c") + end + "\n" +
                             head + sep + block("7.1", "c") + end);
   EXPECT_EQ(shortLog, (std::vector<Record>{{"1.1", "a", "2024/01/01 00:00:00", "c"}}));
+}
+
+// Old projects pasted cvs log excerpts into messages without their "RCS
+// file:" header. The header's count, the order cvs prints revisions in
+// (the trunk from the head down) and the closing line after the last real
+// block tell the real separators from the pasted ones.
+TEST(HistoryTest, LogPastedWithoutItsHeaderStaysInTheMessageThatHoldsIt) {
+  const std::string sep = "----------------------------\n";
+  auto block = [](const std::string& rev, const std::string& author, const std::string& comment) {
+    return "revision " + rev + "\ndate: 2024/01/01 00:00:00;  author: " + author +
+           ";  state: Exp;\n" + comment + "\n";
+  };
+  auto pasted = [&](const std::vector<std::string>& numbers) {
+    std::string text = "Merged the branch; its log was:\n";
+    for (const std::string& n : numbers) text += sep + block(n, "old", "old " + n);
+    return text + sep + "and after the log\n" + sep + block("1.2", "old", "again") + sep + sep;
+  };
+  const std::string head =
+      "RCS file: x,v\nhead: 1.3\ntotal revisions: 3;\tselected revisions: 3\ndescription:\n";
+  for (const auto& numbers : std::vector<std::vector<std::string>>{
+           {"1.6", "1.4", "1.3", "1.2", "1.1"},  // another file's numbers
+           {"1.3", "1.2", "1.1"},                // the same numbers as the real ones
+       }) {
+    std::string message = pasted(numbers);
+    std::string text = head + sep + block("1.3", "carol", "third") + sep +
+                       block("1.2", "bob", message) + sep + block("1.1", "alice", "first") +
+                       "=============================================================================\n";
+    message.erase(message.find_last_not_of('\n') + 1);
+    const std::vector<Record> expected = {
+        {"1.1", "alice", "2024/01/01 00:00:00", "first"},
+        {"1.2", "bob", "2024/01/01 00:00:00", message},
+        {"1.3", "carol", "2024/01/01 00:00:00", "third"},
+    };
+    EXPECT_EQ(HistoryOf(text), expected) << numbers.front();
+    EXPECT_EQ(HistoryOf(WithCrLf(text)), expected) << numbers.front() << ", CRLF copy";
+  }
 }
 
 const char kNulBlock[] =
