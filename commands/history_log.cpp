@@ -244,9 +244,7 @@ int CompareRevisions(std::string_view a, std::string_view b) {
   }
 }
 
-bool OnTrunk(std::string_view number) {
-  return std::count(number.begin(), number.end(), '.') == 1;
-}
+bool OnTrunk(std::string_view number) { return std::count(number.begin(), number.end(), '.') == 1; }
 
 // cvs, rlog and CVSNT print the trunk from the head down, then the
 // revisions of the branches: whether a block of revision later may come
@@ -307,8 +305,8 @@ void ReadPastedSeparatorsAsOneRun(const std::vector<SeparatorMet>& met, std::siz
     ++front;
   }
   std::unordered_set<std::string_view> backNumbers;
-  std::size_t back = 0;     // the back is met[all - back, all)
-  bool backEnds = false;    // the back cannot grow, whatever the front
+  std::size_t back = 0;   // the back is met[all - back, all)
+  bool backEnds = false;  // the back cannot grow, whatever the front
   std::size_t bestFront = 0;
   std::size_t bestBack = 0;
   while (front > 0) {
