@@ -123,10 +123,8 @@ class LineCursor {
 };
 
 // True when rest holds nothing but "name: value" fields, each ended by ";"
-// but the last: what cvs, rlog and CVSNT print after the state of a date
-// line ("lines: +1 -0;  commitid: ...;", CVSNT's "kopt:", "mergepoint:",
-// "filename:") and after the numbers of a branches line (rlog 5.10's
-// "; commitid: ..."). Empty fields (rlog's ";;") are allowed.
+// but the last: what rlog 5.10 prints after the numbers of a branches line
+// ("; commitid: ..."). Empty fields (rlog's ";;") are allowed.
 bool OnlyFields(std::string_view rest) {
   std::size_t at = 0;
   for (;;) {
@@ -226,6 +224,128 @@ struct PassNotes {
   bool pastedSeparator = false;    // a separator passed over inside a pasted log
 };
 
+// Compares two revision numbers field by field, each field as a whole
+// number of any length: negative, zero or positive.
+int CompareRevisions(std::string_view a, std::string_view b) {
+  for (;;) {
+    std::size_t aDot = std::min(a.find('.'), a.size());
+    std::size_t bDot = std::min(b.find('.'), b.size());
+    std::string_view aField = a.substr(0, aDot);
+    std::string_view bField = b.substr(0, bDot);
+    while (aField.size() > 1 && aField[0] == '0') aField.remove_prefix(1);
+    while (bField.size() > 1 && bField[0] == '0') bField.remove_prefix(1);
+    if (aField.size() != bField.size()) return aField.size() < bField.size() ? -1 : 1;
+    if (int order = aField.compare(bField); order != 0) return order;
+    if (aDot == a.size() || bDot == b.size()) {
+      return (aDot < a.size()) - (bDot < b.size());
+    }
+    a.remove_prefix(aDot + 1);
+    b.remove_prefix(bDot + 1);
+  }
+}
+
+bool OnTrunk(std::string_view number) { return std::count(number.begin(), number.end(), '.') == 1; }
+
+// cvs, rlog and CVSNT print the trunk from the head down, then the
+// revisions of the branches: whether a block of revision later may come
+// after one of revision earlier.
+bool MayFollow(std::string_view earlier, std::string_view later) {
+  if (!OnTrunk(later)) return true;
+  return OnTrunk(earlier) && CompareRevisions(later, earlier) < 0;
+}
+
+// A separator line followed by a revision line, as a counted pass met it.
+struct SeparatorMet {
+  std::size_t separator;    // where the separator's line begins
+  std::size_t revision;     // where the revision line begins
+  std::string_view number;  // the revision number, a view into the text
+  bool opened;              // whether the pass opened a block there
+};
+
+// A counted pass opens a block at each separator that keeps the count and
+// a number once, the earliest first. A log pasted into a message without
+// its "RCS file:" header ("revision 1.6", "1.4", ... "1.1") can make that
+// reading wrong: a pasted block opened out of the printing order, or one
+// that fits it taken too early, so that the real block of its number, just
+// before the closing line, hides in the pasted one's comment and the
+// separators passed over lie in two places. Then the reading with every
+// passed-over separator in one place (the pasted text inside one comment,
+// the last block ending at the closing line) that keeps the printing order
+// and at least as many blocks replaces *layout; of several, the one with
+// the most blocks, then the one whose pasted text starts latest. The first
+// block is always real. Linear in the separators met.
+void ReadPastedSeparatorsAsOneRun(const std::vector<SeparatorMet>& met, std::size_t expected,
+                                  std::size_t closing, LogLayout* layout) {
+  const std::size_t all = met.size();
+  std::size_t kept = 0;
+  std::size_t runs = 0;
+  bool ordered = true;
+  std::string_view lastKept;
+  for (std::size_t i = 0; i < all; ++i) {
+    if (met[i].opened) {
+      ordered = ordered && (kept == 0 || MayFollow(lastKept, met[i].number));
+      lastKept = met[i].number;
+      ++kept;
+    } else if (i == 0 || met[i - 1].opened) {
+      ++runs;
+    }
+  }
+  if (kept == 0 || (ordered && runs < 2) || closing == std::string_view::npos ||
+      closing < met.back().revision) {
+    return;
+  }
+  // A reading keeps the first `front` separators met and the last `back`,
+  // passing over those between. The longest valid front comes first; as
+  // it shrinks, the back can only grow.
+  std::unordered_set<std::string_view> frontNumbers;
+  std::size_t front = 0;
+  while (front < all && front < expected &&
+         (front == 0 || MayFollow(met[front - 1].number, met[front].number)) &&
+         frontNumbers.insert(met[front].number).second) {
+    ++front;
+  }
+  std::unordered_set<std::string_view> backNumbers;
+  std::size_t back = 0;   // the back is met[all - back, all)
+  bool backEnds = false;  // the back cannot grow, whatever the front
+  std::size_t bestFront = 0;
+  std::size_t bestBack = 0;
+  while (front > 0) {
+    while (!backEnds && front + back < expected && all - back - 1 >= front) {
+      const std::size_t i = all - back - 1;
+      if ((back > 0 && !MayFollow(met[i].number, met[i + 1].number)) ||
+          backNumbers.count(met[i].number) != 0) {
+        backEnds = true;
+      } else if (frontNumbers.count(met[i].number) != 0 ||
+                 !MayFollow(met[front - 1].number, met[i].number)) {
+        break;  // a shorter front may let it in
+      } else {
+        backNumbers.insert(met[i].number);
+        ++back;
+      }
+    }
+    if (front + back > bestFront + bestBack) {
+      bestFront = front;
+      bestBack = back;
+    }
+    --front;
+    if (front > 0) frontNumbers.erase(met[front].number);
+  }
+  if (bestFront + bestBack < kept) return;
+  LogLayout reading;
+  reading.blocks.reserve(bestFront + bestBack);
+  for (std::size_t i = 0; i < bestFront; ++i) {
+    std::size_t end = i + 1 < bestFront ? met[i + 1].separator
+                      : bestBack > 0    ? met[all - bestBack].separator
+                                        : closing;
+    reading.blocks.emplace_back(met[i].revision, end);
+  }
+  for (std::size_t i = all - bestBack; i < all; ++i) {
+    std::size_t end = i + 1 < all ? met[i + 1].separator : closing;
+    reading.blocks.emplace_back(met[i].revision, end);
+  }
+  *layout = std::move(reading);
+}
+
 // One pass over the lines of text; see FindRevisionBlocks.
 LogLayout CutRevisionBlocks(std::string_view text, Count count, PassNotes* notes) {
   LogLayout layout;
@@ -235,6 +355,7 @@ LogLayout CutRevisionBlocks(std::string_view text, Count count, PassNotes* notes
   // The revision numbers of the blocks taken, when counted: views into
   // the text, tens of thousands in a long log.
   std::unordered_set<std::string_view> numbers;
+  std::vector<SeparatorMet> met;  // when counted
   std::size_t blockBegin = kNone;
   std::size_t closing = kNone;
   bool inPastedLog = false;
@@ -254,6 +375,7 @@ LogLayout CutRevisionBlocks(std::string_view text, Count count, PassNotes* notes
       } else if (counted && expected != kNone) {
         notes->pastedSeparator = notes->pastedSeparator || inPastedLog;
         block = taken < expected && !inPastedLog && numbers.insert(number).second;
+        if (!inPastedLog) met.push_back({at, next, number, block});
       }
       if (block) {
         if (started) layout.blocks.emplace_back(blockBegin, at);
@@ -269,9 +391,12 @@ LogLayout CutRevisionBlocks(std::string_view text, Count count, PassNotes* notes
     } else if (line.substr(0, kFileHeader.size()) == kFileHeader) {
       // After a closing line: the next file's log, unless this file's
       // blocks are still to come; then the closing line and this header
-      // were pasted into a comment, as is a header inside a block.
+      // were pasted into a comment, as is a header inside a block. A file
+      // that printed no block at all (a trimmed log can go from its
+      // description straight to its closing line, whatever it counts)
+      // has no comment to paste into.
       const bool pasted = counted && expected != kNone && count == Count::kFollowed;
-      if (closing != kNone && (!pasted || taken >= expected)) break;
+      if (closing != kNone && (!pasted || taken >= expected || taken == 0)) break;
       if (started) notes->fileHeaderInBlock = true;
       if (started && pasted) {
         closing = kNone;
@@ -288,6 +413,7 @@ LogLayout CutRevisionBlocks(std::string_view text, Count count, PassNotes* notes
     std::size_t blockEnd = closing != kNone ? closing : text.size();
     if (blockEnd > blockBegin) layout.blocks.emplace_back(blockBegin, blockEnd);
   }
+  if (counted && expected != kNone) ReadPastedSeparatorsAsOneRun(met, expected, closing, &layout);
   return layout;
 }
 
@@ -350,9 +476,14 @@ bool ScanEntry(std::string_view entry, EntryFields* fields) {
   dateLine.SkipBlanks();
   if (!dateLine.Word(&fields->date)) return false;
   dateLine.SkipBlanks();
+  // The line is known by its start; whatever follows the state is its
+  // fields, to the end of the line. cvs and rlog print "lines: +1 -0" and
+  // "commitid: ...;" there; CVSNT adds "kopt:", "mergepoint:", "filename:"
+  // and "bugid:", each printed as "  name: value;" with the value as
+  // stored, so a bug list ("1234;5678") or a Windows file name may hold ";".
   std::string_view state;
   if (!dateLine.UpToSemicolon(&fields->time) || !dateLine.Field(kAuthor, &fields->author) ||
-      !dateLine.Field(kState, &state) || !OnlyFields(dateLine.Rest())) {
+      !dateLine.Field(kState, &state)) {
     return false;
   }
 

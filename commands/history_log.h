@@ -36,7 +36,8 @@ struct LogLayout {
 /// the first one may end the description's last line. When the header
 /// gives a count ("selected revisions: N", else "total revisions: N"), no
 /// more blocks than that are cut, no revision number twice, and a log
-/// pasted into a comment stays comment text.
+/// pasted into a comment stays comment text, told from the real blocks by
+/// the count, the order cvs prints revisions in and the closing line.
 LogLayout FindRevisionBlocks(std::string_view text);
 
 /// The values of one revision block, as views into the block's text.

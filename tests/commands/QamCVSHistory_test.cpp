@@ -464,6 +464,23 @@ TEST(HistoryTest, SplittingFindsExactlyTheRevisionBlocksOfTheFirstFile) {
        counted("total revisions: 2") + sep + block("1.2", "c\nRCS file: named here") + sep +
            block("1.1", "c") + end,
        {"1.1", "1.2"}},
+      // A trimmed whole-module log: the first file counts a revision but
+      // prints none; its closing line ends its log.
+      {"first file counting a block it does not print",
+       counted("total revisions: 1;\tselected revisions: 1") + end + "\n" + head + sep +
+           block("7.2", "c") + sep + block("7.1", "c") + end,
+       {}},
+      {"first file counting a block it does not print, at the end of the text",
+       counted("total revisions: 1;\tselected revisions: 1") + end, {}},
+      // Blocks pasted without a header into two messages: no reading with
+      // the pasted text in one message keeps as many blocks, so the first
+      // reading (the pasted 1.2 and 1.1 taken) stays rather than losing
+      // two revisions into a comment.
+      {"blocks pasted into two messages",
+       counted("total revisions: 5") + sep + block("1.5", "c") + sep + block("1.2", "p") + sep +
+           block("1.4", "c") + sep + block("1.3", "c") + sep + block("1.1", "p") + sep +
+           block("1.2", "c") + sep + block("1.1", "c") + end,
+       {"1.1", "1.3", "1.4", "1.2", "1.5"}},
       {"logs of two files pasted into the last block",
        counted("total revisions: 2") + sep + block("1.2", "c") + sep + block("1.1", "pasted:\n" +
            head + sep + block("1.1", "a") + end + "\n" + head + sep + block("1.1", "b") + end) + end +
@@ -471,14 +488,52 @@ TEST(HistoryTest, SplittingFindsExactlyTheRevisionBlocksOfTheFirstFile) {
        {"1.1", "1.2"}},
   };
   for (const Case& c : cases) {
-    std::vector<std::string> revisions;
-    for (const Record& r : HistoryOf(c.text)) revisions.push_back(r.revision);
-    EXPECT_EQ(revisions, c.revisions) << c.what;
+    for (const std::string& text : {c.text, WithCrLf(c.text)}) {
+      std::vector<std::string> revisions;
+      for (const Record& r : HistoryOf(text)) revisions.push_back(r.revision);
+      EXPECT_EQ(revisions, c.revisions) << c.what << (text == c.text ? "" : ", CRLF copy");
+    }
   }
   // A log with fewer blocks than it counts still ends at its closing line.
   auto shortLog = HistoryOf(counted("total revisions: 5") + sep + block("1.1", "c") + end + "\n" +
                             head + sep + block("7.1", "c") + end);
   EXPECT_EQ(shortLog, (std::vector<Record>{{"1.1", "a", "2024/01/01 00:00:00", "c"}}));
+}
+
+// Old projects pasted cvs log excerpts into messages without their "RCS
+// file:" header. The header's count, the order cvs prints revisions in
+// (the trunk from the head down) and the closing line after the last real
+// block tell the real separators from the pasted ones.
+TEST(HistoryTest, LogPastedWithoutItsHeaderStaysInTheMessageThatHoldsIt) {
+  const std::string sep = "----------------------------\n";
+  auto block = [](const std::string& rev, const std::string& author, const std::string& comment) {
+    return "revision " + rev + "\ndate: 2024/01/01 00:00:00;  author: " + author +
+           ";  state: Exp;\n" + comment + "\n";
+  };
+  auto pasted = [&](const std::vector<std::string>& numbers) {
+    std::string text = "Merged the branch; its log was:\n";
+    for (const std::string& n : numbers) text += sep + block(n, "old", "old " + n);
+    return text + sep + "and after the log\n" + sep + block("1.2", "old", "again") + sep + sep;
+  };
+  const std::string head =
+      "RCS file: x,v\nhead: 1.3\ntotal revisions: 3;\tselected revisions: 3\ndescription:\n";
+  for (const auto& numbers : std::vector<std::vector<std::string>>{
+           {"1.6", "1.4", "1.3", "1.2", "1.1"},  // another file's numbers
+           {"1.3", "1.2", "1.1"},                // the same numbers as the real ones
+       }) {
+    std::string message = pasted(numbers);
+    std::string text = head + sep + block("1.3", "carol", "third") + sep +
+                       block("1.2", "bob", message) + sep + block("1.1", "alice", "first") +
+                       "=============================================================================\n";
+    message.erase(message.find_last_not_of('\n') + 1);
+    const std::vector<Record> expected = {
+        {"1.1", "alice", "2024/01/01 00:00:00", "first"},
+        {"1.2", "bob", "2024/01/01 00:00:00", message},
+        {"1.3", "carol", "2024/01/01 00:00:00", "third"},
+    };
+    EXPECT_EQ(HistoryOf(text), expected) << numbers.front();
+    EXPECT_EQ(HistoryOf(WithCrLf(text)), expected) << numbers.front() << ", CRLF copy";
+  }
 }
 
 const char kNulBlock[] =
@@ -507,12 +562,21 @@ TEST(HistoryTest, HeaderFieldsComeThroughWholeAndTheCommentExactly) {
        "revision 1.1\tlocked by: a-very-long-lock-holder-name;\n"
        "date: 2024/01/01 00:00:00;  author: a;  state: Exp;\nc\n",
        {"1.1", "a", "2024/01/01 00:00:00", "c"}},
+      // CVSNT prints each extra field as "  name: value;" with the value
+      // as stored: a list of bug ids or a Windows file name may hold ";".
+      {"CVSNT fields whose values hold semicolons",
+       "revision 1.22\ndate: 2009/10/26 14:27:12;  author: tma;  state: Exp;  lines: +1 -0;  "
+       "kopt: kv;  commitid: 2c364ae5b1c0e8fd;  mergepoint: 1.21.2.1;  filename: a;b.cs;  "
+       "bugid: 1234;5678;\nseveral bugids (bug 1234;5678)\n",
+       {"1.22", "tma", "2009/10/26 14:27:12", "several bugids (bug 1234;5678)"}},
       {"comment holding a NUL byte",
        std::string(kNulBlock, sizeof kNulBlock - 1),
        {"1.1", "a", "2024/01/01 00:00:00", "before\uFFFDafter"}},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(HistoryOf(head + c.block + end), std::vector<Record>{c.expected}) << c.what;
+    EXPECT_EQ(HistoryOf(WithCrLf(head + c.block + end)), std::vector<Record>{c.expected})
+        << c.what << ", CRLF copy";
   }
 }
 
