@@ -139,8 +139,10 @@ void FillClosedStandardDescriptors();
 /// interrupted writes and a non-blocking descriptor: 0 when every byte was
 /// written, else the reason. writev(2) here, so that a short document
 /// reaches a pipe in one piece; on Windows one WriteFile buffer, retried on
-/// a full non-blocking pipe for up to 60 seconds without progress, and
-/// WriteConsoleW on a console.
+/// a full non-blocking pipe for up to 60 seconds without progress (a
+/// non-blocking message-type pipe is made blocking for the write), with an
+/// OVERLAPPED on a handle opened for overlapped I/O, and WriteConsoleW on a
+/// console.
 SystemError WriteToStandardOutput(std::string_view text, std::string_view end);
 
 /// The system error that a write cut short by the system itself reports
@@ -178,7 +180,8 @@ class TextSource {
   /// Reads at most size bytes into buffer: the count, 0 at the end, or -1
   /// with the reason in *error. A non-blocking pipe or FIFO is waited on
   /// until input or its end arrives. read(2) and poll(2) here; ReadFile on
-  /// Windows, where a named pipe's server disconnecting ends the text.
+  /// Windows (PeekNamedPipe to wait), where a named pipe's server
+  /// disconnecting ends the text and a zero-length message does not.
   long long Read(char* buffer, std::size_t size, SystemError* error);
 
  private:

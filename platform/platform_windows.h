@@ -175,6 +175,25 @@ DWORD MakeFolderIn(HANDLE parent, std::wstring_view name);
 /// anything there, gives the real answer.
 bool LookShowsEntry(DWORD look);
 
+/// What one read of the tool's text came to.
+enum class ReadStep {
+  kData,    // bytes came
+  kAgain,   // zero bytes from a pipe: PeekNamedPipe says whether more can come
+  kWait,    // a non-blocking pipe with nothing in it yet
+  kEnd,     // the end of the text
+  kFailed,  // the error is the reason
+};
+
+/// The rule for one ReadFile that succeeded or failed with error, got bytes
+/// read, on a pipe or not. Bytes are data, also with ERROR_MORE_DATA (a
+/// message longer than the buffer). On a pipe zero bytes may be a
+/// zero-length message (kAgain: the caller asks PeekNamedPipe, since Wine
+/// reads a Unix pipe's end as zero bytes), ERROR_NO_DATA is a non-blocking
+/// pipe not yet written to, and ERROR_BROKEN_PIPE or ERROR_PIPE_NOT_CONNECTED
+/// (a named pipe's server gone) the end; elsewhere zero bytes or
+/// ERROR_HANDLE_EOF are the end.
+ReadStep ClassifyRead(bool succeeded, DWORD got, DWORD error, bool pipe);
+
 /// The UTF-16 text split into pieces of at most units code units, never
 /// between the two halves of a surrogate pair, for WriteConsoleW.
 std::vector<std::wstring_view> ConsolePieces(std::wstring_view text, std::size_t units);

@@ -2,6 +2,7 @@
 // standard handles that a host left out, the document written to a pipe, a
 // file or the console, and OutputFile or standard input read to its end.
 #include <windows.h>
+#include <winternl.h>
 #include <fcntl.h>
 #include <io.h>
 
@@ -87,13 +88,150 @@ std::vector<std::wstring_view> ConsolePieces(std::wstring_view text, std::size_t
   return pieces;
 }
 
+ReadStep ClassifyRead(bool succeeded, DWORD got, DWORD error, bool pipe) {
+  // A message longer than the buffer comes in parts, each with ERROR_MORE_DATA.
+  if ((succeeded || error == ERROR_MORE_DATA) && got > 0) return ReadStep::kData;
+  if (succeeded) return pipe ? ReadStep::kAgain : ReadStep::kEnd;
+  if (pipe) {
+    switch (error) {
+      case ERROR_BROKEN_PIPE:
+      case ERROR_PIPE_NOT_CONNECTED:
+        return ReadStep::kEnd;
+      case ERROR_NO_DATA:
+        return ReadStep::kWait;
+      default:
+        return ReadStep::kFailed;
+    }
+  }
+  // A disk file opened for overlapped I/O reports its end as an error.
+  return error == ERROR_HANDLE_EOF ? ReadStep::kEnd : ReadStep::kFailed;
+}
+
 }  // namespace windows
 
 namespace {
 
-// A pipe that takes nothing (PIPE_NOWAIT and full) is tried again for this
-// long without progress, the time a FIFO's writer is waited for.
-constexpr DWORD kStalledWriteMilliseconds = 60 * 1000;
+// A pipe that makes no progress (full and PIPE_NOWAIT on writing, empty
+// messages on reading) is tried again for this long, the time a FIFO's
+// writer is waited for.
+constexpr ULONGLONG kStalledMilliseconds = 60 * 1000;
+
+// Waits between attempts that made no progress, with a pause that grows
+// from 1 to 50 ms, until kStalledMilliseconds have passed in real time:
+// Sleep(1) sleeps a whole clock tick (up to 15.6 ms), so a sum of the
+// pauses asked for would run the bound several times over.
+class Stall {
+ public:
+  void Progress() {
+    waiting_ = false;
+    pause_ = 1;
+  }
+  // False once the bound has passed without progress.
+  bool Wait() {
+    const ULONGLONG now = GetTickCount64();
+    if (!waiting_) {
+      waiting_ = true;
+      since_ = now;
+    } else if (now - since_ >= kStalledMilliseconds) {
+      return false;
+    }
+    Sleep(pause_);
+    pause_ = std::min<DWORD>(2 * pause_, 50);
+    return true;
+  }
+
+ private:
+  bool waiting_ = false;
+  ULONGLONG since_ = 0;
+  DWORD pause_ = 1;
+};
+
+// True for a pipe or disk file opened for overlapped I/O: neither
+// FILE_SYNCHRONOUS_IO flag in its mode. Hosts built on some runtimes hand
+// such handles to the programs they start, and ReadFile or WriteFile
+// without an OVERLAPPED may then report an operation complete that is not,
+// or refuse a disk file without an offset.
+bool IsOverlapped(HANDLE handle) {
+  const DWORD type = GetFileType(handle);
+  if (type != FILE_TYPE_PIPE && type != FILE_TYPE_DISK) return false;
+  IO_STATUS_BLOCK status;
+  FILE_MODE_INFORMATION mode = {};
+  if (NtQueryInformationFile(handle, &status, &mode, sizeof mode, FileModeInformation) < 0) {
+    return false;
+  }
+  return (mode.Mode & (FILE_SYNCHRONOUS_IO_ALERT | FILE_SYNCHRONOUS_IO_NONALERT)) == 0;
+}
+
+// One ReadFile or WriteFile of size bytes: true, or false with the reason
+// in *error (*done may then count bytes too: ERROR_MORE_DATA). On a handle
+// opened for overlapped I/O, with an OVERLAPPED and an event of its own,
+// waited on with GetOverlappedResult; there the system keeps no position
+// in a disk file, so it is read from the handle and moved on here.
+bool Transfer(HANDLE handle, bool write, char* data, DWORD size, DWORD* done, DWORD* error) {
+  *done = 0;
+  if (!IsOverlapped(handle)) {
+    const BOOL ok = write ? WriteFile(handle, data, size, done, nullptr)
+                          : ReadFile(handle, data, size, done, nullptr);
+    if (ok == 0) *error = GetLastError();
+    return ok != 0;
+  }
+  const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
+  LARGE_INTEGER position = {};
+  if (disk && SetFilePointerEx(handle, LARGE_INTEGER(), &position, FILE_CURRENT) == 0) {
+    *error = GetLastError();
+    return false;
+  }
+  OVERLAPPED overlapped = {};
+  overlapped.Offset = position.LowPart;
+  overlapped.OffsetHigh = static_cast<DWORD>(position.HighPart);
+  overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (overlapped.hEvent == nullptr) {
+    *error = GetLastError();
+    return false;
+  }
+  BOOL ok = write ? WriteFile(handle, data, size, nullptr, &overlapped)
+                  : ReadFile(handle, data, size, nullptr, &overlapped);
+  if (ok != 0 || GetLastError() == ERROR_IO_PENDING || GetLastError() == ERROR_MORE_DATA) {
+    ok = GetOverlappedResult(handle, &overlapped, done, TRUE);
+  }
+  if (ok == 0) *error = GetLastError();
+  CloseHandle(overlapped.hEvent);
+  if (disk && *done > 0) {
+    position.QuadPart += *done;
+    SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+  }
+  return ok != 0;
+}
+
+// A non-blocking message-type pipe answers a message larger than its free
+// buffer with success and no byte written, however often it is asked, so
+// such a pipe is made blocking for the one write and put back as it was.
+class BlockingForOneWrite {
+ public:
+  explicit BlockingForOneWrite(HANDLE pipe) {
+    DWORD flags = 0;
+    DWORD state = 0;
+    if (GetNamedPipeInfo(pipe, &flags, nullptr, nullptr, nullptr) == 0 ||
+        (flags & PIPE_TYPE_MESSAGE) == 0 ||
+        GetNamedPipeHandleState(pipe, &state, nullptr, nullptr, nullptr, nullptr, 0) == 0 ||
+        (state & PIPE_NOWAIT) == 0) {
+      return;
+    }
+    DWORD blocking = state & ~static_cast<DWORD>(PIPE_NOWAIT);  // the read mode stays
+    if (SetNamedPipeHandleState(pipe, &blocking, nullptr, nullptr) == 0) return;
+    pipe_ = pipe;
+    saved_ = state;
+  }
+  ~BlockingForOneWrite() {
+    if (pipe_ != nullptr) SetNamedPipeHandleState(pipe_, &saved_, nullptr, nullptr);
+  }
+  BlockingForOneWrite(const BlockingForOneWrite&) = delete;
+  BlockingForOneWrite& operator=(const BlockingForOneWrite&) = delete;
+
+ private:
+  HANDLE pipe_ = nullptr;
+  DWORD saved_ = 0;
+};
 
 // A console shows bytes through its code page (437 or 850), so "café" would
 // read "caf├⌐": the document goes to it as UTF-16, in pieces that the
@@ -125,26 +263,24 @@ SystemError WriteToStandardOutput(std::string_view text, std::string_view end) {
   whole.append(text).append(end);
   DWORD mode = 0;
   if (GetConsoleMode(output, &mode) != 0) return WriteToConsole(output, whole);
-  std::string_view rest = whole;
-  DWORD stalled = 0;
-  DWORD pause = 1;
-  while (!rest.empty()) {
-    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1u << 30));
+  const BlockingForOneWrite blocking(output);
+  std::size_t written = 0;
+  Stall stall;
+  while (written < whole.size()) {
+    const DWORD wanted =
+        static_cast<DWORD>(std::min<std::size_t>(whole.size() - written, 1u << 30));
     DWORD put = 0;
-    if (WriteFile(output, rest.data(), wanted, &put, nullptr) == 0) {
-      return static_cast<SystemError>(GetLastError());
+    DWORD failure = 0;
+    if (!Transfer(output, true, whole.data() + written, wanted, &put, &failure)) {
+      return static_cast<SystemError>(failure);
     }
     if (put > 0) {
-      rest.remove_prefix(put);
-      stalled = 0;
-      pause = 1;
+      written += std::min<std::size_t>(put, whole.size() - written);
+      stall.Progress();
       continue;
     }
     // A non-blocking pipe that is full: wait until the host reads.
-    if (stalled >= kStalledWriteMilliseconds) return ERROR_WRITE_FAULT;
-    Sleep(pause);
-    stalled += pause;
-    pause = std::min<DWORD>(2 * pause, 50);
+    if (!stall.Wait()) return ERROR_WRITE_FAULT;
   }
   return 0;
 }
@@ -158,6 +294,32 @@ long long DiskFileSize(HANDLE handle) {
   LARGE_INTEGER size;
   if (GetFileType(handle) != FILE_TYPE_DISK || GetFileSizeEx(handle, &size) == 0) return -1;
   return static_cast<long long>(size.QuadPart);
+}
+
+// True for the error that a pipe gives once its writer has gone.
+bool IsWriterGone(DWORD error) {
+  return error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED;
+}
+
+// What an empty pipe holds: 0 when input is there (*available bytes), else
+// the error that PeekNamedPipe gives (IsWriterGone once the writer has gone).
+DWORD PeekPipe(HANDLE pipe, DWORD* available) {
+  *available = 0;
+  return PeekNamedPipe(pipe, nullptr, 0, nullptr, available, nullptr) != 0 ? 0 : GetLastError();
+}
+
+// Waits until a non-blocking pipe that is empty holds input, as poll(2)
+// does on Linux: without a bound while its writer is there, since a blocking
+// pipe would wait as long. 0 when there is input, else PeekPipe's error.
+DWORD WaitForInput(HANDLE pipe) {
+  DWORD pause = 1;
+  for (;;) {
+    DWORD available = 0;
+    if (const DWORD failure = PeekPipe(pipe, &available)) return failure;
+    if (available > 0) return 0;
+    Sleep(pause);
+    pause = std::min<DWORD>(2 * pause, 50);
+  }
 }
 
 }  // namespace
@@ -174,19 +336,49 @@ long long TextSource::Read(char* buffer, std::size_t size, SystemError* error) {
     buffer[0] = pending_;
     return 1;
   }
+  const HANDLE handle = AsHandle(handle_);
+  const bool pipe = GetFileType(handle) == FILE_TYPE_PIPE;
   const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-  DWORD got = 0;
-  if (ReadFile(AsHandle(handle_), buffer, wanted, &got, nullptr) != 0) return got;
-  const DWORD failure = GetLastError();
-  // The writer of a pipe closing is the end of the text, not a failure; so
-  // is a named pipe's server disconnecting once it has written it all.
-  if (failure == ERROR_BROKEN_PIPE || failure == ERROR_PIPE_NOT_CONNECTED) return 0;
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool folder = GetFileInformationByHandle(AsHandle(handle_), &info) != 0 &&
-                      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  // A folder fails as Linux reads one: EISDIR.
-  *error = static_cast<SystemError>(folder ? windows::kErrorFolderRead : failure);
-  return -1;
+  Stall emptyMessages;
+  for (;;) {
+    DWORD got = 0;
+    DWORD failure = 0;
+    const bool read = Transfer(handle, false, buffer, wanted, &got, &failure);
+    switch (windows::ClassifyRead(read, got, failure, pipe)) {
+      case windows::ReadStep::kData:
+        return std::min<DWORD>(got, wanted);
+      case windows::ReadStep::kEnd:
+        return 0;
+      case windows::ReadStep::kAgain: {
+        // A writer's zero-length message, after which the text goes on, as
+        // long as PeekNamedPipe finds the writer there. A pipe it cannot
+        // look into (Wine gives a Unix pipe as one, and its end as zero
+        // bytes) ends there, as on Linux.
+        DWORD available = 0;
+        if (PeekPipe(handle, &available) != 0) return 0;
+        // A writer that sends nothing else for as long as a full pipe is
+        // waited on has stopped.
+        if (available > 0 || emptyMessages.Wait()) continue;
+        *error = ERROR_NO_DATA;
+        return -1;
+      }
+      case windows::ReadStep::kWait: {
+        const DWORD waited = WaitForInput(handle);
+        if (waited == 0) continue;
+        if (IsWriterGone(waited)) return 0;
+        *error = static_cast<SystemError>(failure);  // a pipe that cannot be waited on
+        return -1;
+      }
+      case windows::ReadStep::kFailed:
+        break;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool folder = GetFileInformationByHandle(handle, &info) != 0 &&
+                        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // A folder fails as Linux reads one: EISDIR.
+    *error = static_cast<SystemError>(folder ? windows::kErrorFolderRead : failure);
+    return -1;
+  }
 }
 
 namespace {

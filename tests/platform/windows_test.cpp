@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -429,35 +430,50 @@ TEST(WindowsFolderTest, HeldParentSwappedForALinkKeepsTheCreationInside) {
                                 [&base] { return !std::filesystem::exists(base); }));
 }
 
-// Standard output replaced by one end of a pipe for the life of this object.
-class StandardOutputPipe {
+// A standard handle replaced, for the life of this object, by the client
+// end of a named pipe, opened as a host might hand it over (for overlapped
+// I/O too); the test holds the server end.
+class StandardPipe {
  public:
-  explicit StandardOutputPipe(DWORD mode) : saved_(GetStdHandle(STD_OUTPUT_HANDLE)) {
+  StandardPipe(DWORD which, DWORD mode, DWORD clientFlags = 0)
+      : which_(which), saved_(GetStdHandle(which)) {
+    const bool output = which != STD_INPUT_HANDLE;
     const std::wstring name =
         L"\\\\.\\pipe\\qamcvs-test-" + std::to_wstring(GetCurrentProcessId());
-    server_ = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND, mode | PIPE_WAIT, 1, 4096, 4096,
-                               0, nullptr);
-    client_ = CreateFileW(name.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr,
-                          OPEN_EXISTING, 0, nullptr);
-    SetStdHandle(STD_OUTPUT_HANDLE, client_);
+    server_ = CreateNamedPipeW(name.c_str(), output ? PIPE_ACCESS_INBOUND : PIPE_ACCESS_OUTBOUND,
+                               mode | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+    // The attribute rights let the program read and set the pipe's mode.
+    client_ = CreateFileW(name.c_str(),
+                          (output ? GENERIC_WRITE : GENERIC_READ) | FILE_READ_ATTRIBUTES |
+                              FILE_WRITE_ATTRIBUTES,
+                          0, nullptr, OPEN_EXISTING, clientFlags, nullptr);
+    SetStdHandle(which_, client_);
   }
-  ~StandardOutputPipe() {
-    SetStdHandle(STD_OUTPUT_HANDLE, saved_);
-    CloseHandle(client_);
+  ~StandardPipe() {
+    CloseClient();
     CloseHandle(server_);
+  }
+  // Gives the standard handle back and closes the client end, so that a
+  // writer waiting for it to read stops waiting.
+  void CloseClient() {
+    if (client_ == INVALID_HANDLE_VALUE) return;
+    SetStdHandle(which_, saved_);
+    CloseHandle(client_);
+    client_ = INVALID_HANDLE_VALUE;
   }
   bool ok() const { return server_ != INVALID_HANDLE_VALUE && client_ != INVALID_HANDLE_VALUE; }
   HANDLE server() const { return server_; }
   HANDLE client() const { return client_; }
 
  private:
+  DWORD which_;
   HANDLE saved_;
   HANDLE server_;
   HANDLE client_;
 };
 
 TEST(WindowsOutputTest, TheDocumentAndItsLineFeedAreOneMessage) {
-  StandardOutputPipe pipe(PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE);
+  StandardPipe pipe(STD_OUTPUT_HANDLE, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE);
   ASSERT_TRUE(pipe.ok());
   ASSERT_EQ(platform::WriteToStandardOutput("<QAM_DOC/>", "\n"), 0);
   char message[64] = {};
@@ -466,31 +482,77 @@ TEST(WindowsOutputTest, TheDocumentAndItsLineFeedAreOneMessage) {
   EXPECT_EQ(std::string(message, got), "<QAM_DOC/>\n");
 }
 
+// A document larger than the pipe's buffer reaches a host that reads late.
+// A non-blocking message-type pipe takes no part of a message that does not
+// fit: it is made blocking for the write, and left non-blocking after.
 TEST(WindowsOutputTest, AFullNonBlockingPipeIsWaitedOn) {
-  StandardOutputPipe pipe(PIPE_TYPE_BYTE | PIPE_READMODE_BYTE);
-  ASSERT_TRUE(pipe.ok());
-  DWORD noWait = PIPE_READMODE_BYTE | PIPE_NOWAIT;
-  ASSERT_NE(SetNamedPipeHandleState(pipe.client(), &noWait, nullptr, nullptr), 0);
+  struct Case {
+    DWORD type;
+    DWORD readMode;
+    bool noWait;
+    DWORD clientFlags;
+    bool peeks;  // a host that reads only what PeekNamedPipe shows, so as never to block
+  };
+  // Wine writes no part of a non-blocking byte-mode write larger than the
+  // free buffer (Windows writes what fits): there the host's read must wait.
+  const std::vector<Case> cases = {
+      {PIPE_TYPE_BYTE, PIPE_READMODE_BYTE, true, 0, false},
+      {PIPE_TYPE_MESSAGE, PIPE_READMODE_MESSAGE, true, 0, true},
+      {PIPE_TYPE_BYTE, PIPE_READMODE_BYTE, true, FILE_FLAG_OVERLAPPED, false},
+  };
   const std::string document(256 * 1024, 'd');
-  std::string received;
-  std::thread reader([&pipe, &received, &document] {
-    Sleep(200);  // the pipe fills first
-    char buffer[4096];
-    DWORD got = 0;
-    while (received.size() < document.size() + 1 &&
-           ReadFile(pipe.server(), buffer, sizeof buffer, &got, nullptr) != 0) {
-      received.append(buffer, got);
-    }
-  });
-  EXPECT_EQ(platform::WriteToStandardOutput(document, "\n"), 0);
-  reader.join();
-  EXPECT_EQ(received, document + "\n");
+  for (const Case& c : cases) {
+    StandardPipe pipe(STD_OUTPUT_HANDLE, c.type | c.readMode, c.clientFlags);
+    ASSERT_TRUE(pipe.ok());
+    DWORD mode = c.readMode | (c.noWait ? PIPE_NOWAIT : PIPE_WAIT);
+    ASSERT_NE(SetNamedPipeHandleState(pipe.client(), &mode, nullptr, nullptr), 0);
+    std::string received;
+    std::atomic<bool> written{false};
+    std::thread reader([&pipe, &received, &written, &c, &document] {
+      Sleep(200);  // the pipe fills first
+      char buffer[4096];
+      DWORD got = 0;
+      while (received.size() < document.size() + 1) {
+        DWORD available = 0;
+        if (PeekNamedPipe(pipe.server(), nullptr, 0, nullptr, &available, nullptr) == 0) break;
+        if (available == 0 && c.peeks) {
+          if (written) break;
+          Sleep(10);
+          continue;
+        }
+        const bool read = ReadFile(pipe.server(), buffer, sizeof buffer, &got, nullptr) != 0;
+        if (!read && GetLastError() != ERROR_MORE_DATA) break;  // a message comes in parts
+        received.append(buffer, got);
+      }
+    });
+    EXPECT_EQ(platform::WriteToStandardOutput(document, "\n"), 0) << c.type;
+    written = true;
+    reader.join();
+    EXPECT_TRUE(received == document + "\n") << c.type << ": " << received.size() << " bytes";
+    DWORD state = 0;
+    ASSERT_NE(GetNamedPipeHandleState(pipe.client(), &state, nullptr, nullptr, nullptr, nullptr, 0),
+              0);
+    EXPECT_EQ(state, mode) << c.type;
+  }
 }
 
 TEST(WindowsOutputTest, ConsoleTextIsCutBetweenCharactersOnly) {
   const std::wstring text = L"ab\U0001F600cd";  // a b, a surrogate pair, c d
   std::vector<std::wstring_view> pieces = platform::windows::ConsolePieces(text, 3);
   EXPECT_EQ(pieces, (std::vector<std::wstring_view>{L"ab", L"\U0001F600c", L"d"}));
+}
+
+// The tool's text that OutputFile names, as the commands receive it; a
+// failure to read it fails the test.
+std::string CapturedText(const std::string& outputFile) {
+  QamInputParams params;
+  params.SetValue("OutputFile", Utf8(outputFile));
+  try {
+    return std::string(CaptureToolText(params).utf8());
+  } catch (const PYLException& error) {
+    ADD_FAILURE() << error.message().utf8();
+    return std::string();
+  }
 }
 
 TEST(WindowsInputTest, ANamedPipeServerThatDisconnectsEndsTheText) {
@@ -505,17 +567,105 @@ TEST(WindowsInputTest, ANamedPipeServerThatDisconnectsEndsTheText) {
     FlushFileBuffers(server);
     DisconnectNamedPipe(server);
   });
-  QamInputParams params;
-  params.SetValue("OutputFile", Utf8(platform::Narrow(name)));
-  std::string text;
-  try {
-    text = std::string(CaptureToolText(params).utf8());
-  } catch (const PYLException& error) {
-    ADD_FAILURE() << error.message().utf8();
-  }
+  const std::string text = CapturedText(platform::Narrow(name));
   tool.join();
   CloseHandle(server);
   EXPECT_EQ(text, "Files a and b differ\n");
+}
+
+// Standard input is read to the writer's end: past a zero-length message,
+// which is not the end; waited on while a non-blocking pipe is empty; and
+// through an OVERLAPPED where the handle was opened for overlapped I/O.
+TEST(WindowsInputTest, StandardInputIsReadToTheWritersEnd) {
+  struct Case {
+    DWORD type;
+    bool noWait;
+    DWORD clientFlags;
+    std::vector<std::string> messages;
+  };
+  const std::vector<Case> cases = {
+      {PIPE_TYPE_MESSAGE, false, 0, {"Files a and b", "", " differ\n"}},
+      {PIPE_TYPE_BYTE, true, 0, {"Files a and b differ\n"}},
+      {PIPE_TYPE_BYTE, false, FILE_FLAG_OVERLAPPED, {"Files a and b", " differ\n"}},
+  };
+  for (const Case& c : cases) {
+    StandardPipe pipe(STD_INPUT_HANDLE, c.type, c.clientFlags);
+    ASSERT_TRUE(pipe.ok());
+    DWORD mode = PIPE_READMODE_BYTE | (c.noWait ? PIPE_NOWAIT : PIPE_WAIT);
+    ASSERT_NE(SetNamedPipeHandleState(pipe.client(), &mode, nullptr, nullptr), 0);
+    std::thread tool([&pipe, &c] {
+      for (const std::string& message : c.messages) {
+        Sleep(100);  // each message read on its own, and nothing there at first
+        DWORD put = 0;
+        WriteFile(pipe.server(), message.data(), static_cast<DWORD>(message.size()), &put,
+                  nullptr);
+      }
+      FlushFileBuffers(pipe.server());
+      DisconnectNamedPipe(pipe.server());
+    });
+    const std::string text = CapturedText("-");
+    pipe.CloseClient();
+    tool.join();
+    EXPECT_EQ(text, "Files a and b differ\n") << c.messages.size();
+  }
+}
+
+// A host may hand over files opened for overlapped I/O, where ReadFile and
+// WriteFile need an OVERLAPPED with the place in the file.
+TEST(WindowsInputTest, FilesOpenedForOverlappedInputAndOutput) {
+  TempDir temp;
+  const std::string log = "Files a and b differ\n";
+  WriteFile(temp / "log", log);
+  const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  const HANDLE input = CreateFileW(platform::Widen(temp / "log").c_str(), GENERIC_READ, sharing,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  const HANDLE output = CreateFileW(platform::Widen(temp / "document").c_str(), GENERIC_WRITE,
+                                    sharing, nullptr, CREATE_NEW, FILE_FLAG_OVERLAPPED, nullptr);
+  ASSERT_NE(input, INVALID_HANDLE_VALUE);
+  ASSERT_NE(output, INVALID_HANDLE_VALUE);
+  const HANDLE savedInput = GetStdHandle(STD_INPUT_HANDLE);
+  const HANDLE savedOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  SetStdHandle(STD_INPUT_HANDLE, input);
+  SetStdHandle(STD_OUTPUT_HANDLE, output);
+  const std::string text = CapturedText("-");
+  const platform::SystemError written = platform::WriteToStandardOutput("<QAM_DOC/>", "\n");
+  const platform::SystemError more = platform::WriteToStandardOutput("<QAM_DOC/>", "\n");
+  SetStdHandle(STD_INPUT_HANDLE, savedInput);
+  SetStdHandle(STD_OUTPUT_HANDLE, savedOutput);
+  CloseHandle(input);
+  CloseHandle(output);
+  EXPECT_EQ(text, log);
+  EXPECT_EQ(written, 0);
+  EXPECT_EQ(more, 0);
+  EXPECT_EQ(testing_support::ReadFile(temp / "document"), "<QAM_DOC/>\n<QAM_DOC/>\n");
+}
+
+// What one ReadFile means, on a pipe and elsewhere.
+TEST(WindowsInputTest, ReadResultsAndWhatTheyMean) {
+  using platform::windows::ReadStep;
+  struct Case {
+    bool succeeded;
+    DWORD got, error;
+    bool pipe;
+    ReadStep step;
+  };
+  const std::vector<Case> cases = {
+      {true, 5, 0, true, ReadStep::kData},
+      {true, 0, 0, true, ReadStep::kAgain},  // a zero-length message
+      {false, 7, ERROR_MORE_DATA, true, ReadStep::kData},
+      {false, 0, ERROR_NO_DATA, true, ReadStep::kWait},
+      {false, 0, ERROR_BROKEN_PIPE, true, ReadStep::kEnd},
+      {false, 0, ERROR_PIPE_NOT_CONNECTED, true, ReadStep::kEnd},
+      {false, 0, ERROR_ACCESS_DENIED, true, ReadStep::kFailed},
+      {true, 5, 0, false, ReadStep::kData},
+      {true, 0, 0, false, ReadStep::kEnd},
+      {false, 0, ERROR_HANDLE_EOF, false, ReadStep::kEnd},  // overlapped, at the end
+      {false, 0, ERROR_BROKEN_PIPE, false, ReadStep::kFailed},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::windows::ClassifyRead(c.succeeded, c.got, c.error, c.pipe), c.step)
+        << c.succeeded << " " << c.got << " " << c.error << " " << c.pipe;
+  }
 }
 
 TEST(WindowsInputTest, ArgumentsComeFromTheWideCommandLineOnly) {
