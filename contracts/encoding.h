@@ -17,8 +17,10 @@ bool IsUcs2EncodingName(const char* name);
 /// or unmappable sequences become U+FFFD. Raises PYLException for a name that
 /// ICU does not know.
 std::string DecodeToUtf8(std::string_view bytes, const char* encoding);
-/// As above, into *out; false (with *out holding a part) as soon as the text
-/// would be longer than maxBytes.
+/// As above, into *out; false (with *out holding a part, or nothing) when
+/// the text would be longer than maxBytes. A text that decodes to more bytes
+/// than it has is measured first, so that only one buffer of its decoded
+/// size is ever held.
 bool DecodeToUtf8(std::string_view bytes, const char* encoding, std::size_t maxBytes,
                   std::string* out);
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <stdexcept>
 
 #include "PYLException.h"
 
@@ -44,6 +45,45 @@ Converter OpenConverter(const char* encoding) {
   return converter;
 }
 
+// Converts the whole of bytes from encoding to UTF-8 into sink[0, room),
+// stopping with *full set when that room runs out. With sink null it writes
+// nothing and counts what would come out, through a small buffer, stopping
+// once the count passes maxBytes. Returns the bytes written or counted.
+std::size_t ConvertToUtf8(std::string_view bytes, const char* encoding, char* sink,
+                          std::size_t room, std::size_t maxBytes, bool* full) {
+  Converter source = OpenConverter(encoding);
+  Converter target = OpenConverter("UTF-8");
+  UErrorCode error = U_ZERO_ERROR;
+  ucnv_setToUCallBack(source.get(), SubstituteReplacementCharacter, nullptr, nullptr, nullptr,
+                      &error);
+  char scratch[4096];
+  char* const begin = sink != nullptr ? sink : scratch;
+  char* const limit = sink != nullptr ? sink + room : scratch + sizeof scratch;
+  std::size_t counted = 0;
+  const char* next = bytes.data();
+  const char* const end = bytes.data() + bytes.size();
+  // ICU carries what it has decoded but not yet written in this pivot buffer
+  // from one call to the next.
+  UChar pivot[1024];
+  UChar* pivotSource = pivot;
+  UChar* pivotTarget = pivot;
+  char* put = begin;
+  for (bool first = true;; first = false) {
+    error = U_ZERO_ERROR;
+    ucnv_convertEx(target.get(), source.get(), &put, limit, &next, end, pivot, &pivotSource,
+                   &pivotTarget, pivot + sizeof pivot / sizeof pivot[0], first, true, &error);
+    if (error != U_BUFFER_OVERFLOW_ERROR || sink != nullptr) break;
+    counted += static_cast<std::size_t>(put - begin);
+    put = begin;
+    if (counted > maxBytes) return counted;
+  }
+  *full = error == U_BUFFER_OVERFLOW_ERROR;
+  if (!*full && U_FAILURE(error)) {
+    PYL_RAISE(kQamInputError, IcuFailureText("Could not decode the text as", encoding, error));
+  }
+  return counted + static_cast<std::size_t>(put - begin);
+}
+
 }  // namespace
 
 bool IsUtf8EncodingName(const char* name) { return ucnv_compareNames(name, "UTF-8") == 0; }
@@ -52,38 +92,20 @@ bool IsUcs2EncodingName(const char* name) { return ucnv_compareNames(name, "ucs-
 
 bool DecodeToUtf8(std::string_view bytes, const char* encoding, std::size_t maxBytes,
                   std::string* out) {
-  Converter source = OpenConverter(encoding);
-  Converter target = OpenConverter("UTF-8");
-  UErrorCode error = U_ZERO_ERROR;
-  ucnv_setToUCallBack(source.get(), SubstituteReplacementCharacter, nullptr, nullptr, nullptr,
-                      &error);
-  // Sized to the input: most texts come out about as long as they went in,
-  // and the buffer doubles when they do not.
+  // Sized to the input: most texts come out about as long as they went in.
+  // One that comes out longer is measured and converted again into a
+  // buffer of its size: growing a buffer of megabytes would hold the old
+  // and the new one, and the input besides, at once.
   out->resize(std::min(maxBytes, bytes.size() + 16));
-  std::size_t written = 0;
-  const char* next = bytes.data();
-  const char* const end = bytes.data() + bytes.size();
-  // ICU carries what it has decoded but not yet written in this pivot buffer
-  // from one call to the next.
-  UChar pivot[1024];
-  UChar* pivotSource = pivot;
-  UChar* pivotTarget = pivot;
-  for (bool first = true;; first = false) {
-    char* put = out->data() + written;
-    error = U_ZERO_ERROR;
-    ucnv_convertEx(target.get(), source.get(), &put, out->data() + out->size(), &next, end,
-                   pivot, &pivotSource, &pivotTarget, pivot + sizeof pivot / sizeof pivot[0],
-                   first, true, &error);
-    written = static_cast<std::size_t>(put - out->data());
-    if (error != U_BUFFER_OVERFLOW_ERROR) break;
-    if (out->size() >= maxBytes) {
-      out->resize(written);
-      return false;
-    }
-    out->resize(std::min(maxBytes, 2 * out->size() + 16));
-  }
-  if (U_FAILURE(error)) {
-    PYL_RAISE(kQamInputError, IcuFailureText("Could not decode the text as", encoding, error));
+  bool full = false;
+  std::size_t written = ConvertToUtf8(bytes, encoding, out->data(), out->size(), maxBytes, &full);
+  if (full) {
+    std::string().swap(*out);
+    const std::size_t total = ConvertToUtf8(bytes, encoding, nullptr, 0, maxBytes, &full);
+    if (total > maxBytes) return false;
+    out->resize(total);
+    written = ConvertToUtf8(bytes, encoding, out->data(), out->size(), maxBytes, &full);
+    if (full || written != total) throw std::logic_error("the decoded text changed its length");
   }
   out->resize(written);
   return true;

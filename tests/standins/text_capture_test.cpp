@@ -111,6 +111,11 @@ TEST(TextCaptureTest, DashReadsStandardInput) {
 
 TEST(TextCaptureTest, FileIsDecodedWithTheNamedEncoding) {
   TempDir temp;
+  auto times = [](const std::string& piece, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += piece;
+    return out;
+  };
   struct Case {
     std::string bytes;
     const char* encoding;  // null: not given
@@ -148,6 +153,10 @@ TEST(TextCaptureTest, FileIsDecodedWithTheNamedEncoding) {
       {"caf\xC3\xA9", "utf8", "caf\xC3\xA9"},
       {"\x80", "windows-1252", "\xE2\x82\xAC"},
       {"\x82\xA0", "Shift_JIS", "\xE3\x81\x82"},
+      // Longer decoded than read: measured, then decoded into a buffer of
+      // that size, characters cut nowhere.
+      {std::string(10000, '\xE9'), "ISO-8859-1", times("\xC3\xA9", 10000)},
+      {"a" + times("\x82\xA0", 5000), "Shift_JIS", "a" + times("\xE3\x81\x82", 5000)},
       {"a\x82", "Shift_JIS", "a" + kFffd},  // a sequence cut off at the end
       {std::string("a\0b", 3), "UTF-16LE", "a" + kFffd},
       {std::string("\xFF\xFE"
