@@ -48,7 +48,7 @@ struct PlainBytes {
     for (int byte = 0x20; byte < 0x80; ++byte) {
       plain[byte] = byte != '&' && byte != '<' && byte != '>';
     }
-    plain['\t'] = plain['\n'] = true;
+    plain[0x09] = plain[0x0A] = true;  // tab and line feed
   }
 };
 constexpr PlainBytes kPlainBytes;
