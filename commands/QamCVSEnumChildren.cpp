@@ -26,7 +26,7 @@ void QamCVSEnumChildren::ProceesOutPut() {
   I18NString repositoryPath = pathToRepository;
   QamSystemUtils::ReadAsRepositoryRoot(repositoryPath);
   const I18NString relativePath = pathInRepository;
-  const bool listFiles = !(childrenType != "DIRECTORY");
+  const bool listFiles = childrenType == "DIRECTORY";
 
   QamSystemUtils::EnsureNoTrailingSlash(repositoryPath);
 

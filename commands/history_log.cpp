@@ -31,7 +31,9 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-std::size_t LineEnd(std::string_view text, std::size_t from) {
+// The position of the line feed that ends the line holding from, or the
+// text's size when no line feed follows.
+std::size_t LineFeedAt(std::string_view text, std::size_t from) {
   if (from >= text.size()) return text.size();
   const void* hit = std::memchr(text.data() + from, '\n', text.size() - from);
   return hit == nullptr ? text.size()
@@ -206,11 +208,11 @@ bool EndsWithSeparator(std::string_view line) {
 }
 
 std::string_view LineAt(std::string_view text, std::size_t at) {
-  return at < text.size() ? text.substr(at, LineEnd(text, at) - at) : std::string_view();
+  return at < text.size() ? text.substr(at, LineFeedAt(text, at) - at) : std::string_view();
 }
 
 // How a pass over the lines treats the header's count of blocks.
-enum class Count {
+enum class CountRule {
   kIgnored,  // cut at every separator, as for a log without a count
   kFollowed,  // no more blocks than counted, a number once, pasted logs are text
   kFollowedWithoutPastedLogs,  // the same, but an "RCS file:" line opens nothing
@@ -347,11 +349,11 @@ void ReadPastedSeparatorsAsOneRun(const std::vector<SeparatorMet>& met, std::siz
 }
 
 // One pass over the lines of text; see FindRevisionBlocks.
-LogLayout CutRevisionBlocks(std::string_view text, Count count, PassNotes* notes) {
+LogLayout CutRevisionBlocks(std::string_view text, CountRule count, PassNotes* notes) {
   LogLayout layout;
   constexpr std::size_t kNone = std::string_view::npos;
   std::size_t& expected = notes->expected;
-  const bool counted = count != Count::kIgnored;
+  const bool counted = count != CountRule::kIgnored;
   // The revision numbers of the blocks taken, when counted: views into
   // the text, tens of thousands in a long log.
   std::unordered_set<std::string_view> numbers;
@@ -361,7 +363,7 @@ LogLayout CutRevisionBlocks(std::string_view text, Count count, PassNotes* notes
   bool inPastedLog = false;
   std::size_t at = 0;
   while (at < text.size()) {
-    std::size_t end = LineEnd(text, at);
+    std::size_t end = LineFeedAt(text, at);
     std::string_view line = text.substr(at, end - at);
     std::size_t next = end < text.size() ? end + 1 : text.size();
     const bool started = blockBegin != kNone;
@@ -395,7 +397,7 @@ LogLayout CutRevisionBlocks(std::string_view text, Count count, PassNotes* notes
       // that printed no block at all (a trimmed log can go from its
       // description straight to its closing line, whatever it counts)
       // has no comment to paste into.
-      const bool pasted = counted && expected != kNone && count == Count::kFollowed;
+      const bool pasted = counted && expected != kNone && count == CountRule::kFollowed;
       if (closing != kNone && (!pasted || taken >= expected || taken == 0)) break;
       if (started) notes->fileHeaderInBlock = true;
       if (started && pasted) {
@@ -444,19 +446,19 @@ LogLayout FindRevisionBlocks(std::string_view text) {
   // revision number twice and no "RCS file:" line inside the blocks, no
   // log was pasted into a comment.
   PassNotes notes;
-  LogLayout layout = CutRevisionBlocks(text, Count::kIgnored, &notes);
+  LogLayout layout = CutRevisionBlocks(text, CountRule::kIgnored, &notes);
   if (notes.expected == std::string_view::npos ||
       (layout.blocks.size() == notes.expected && !notes.fileHeaderInBlock &&
        !notes.numberAgain)) {
     return layout;
   }
   notes = PassNotes();
-  layout = CutRevisionBlocks(text, Count::kFollowed, &notes);
+  layout = CutRevisionBlocks(text, CountRule::kFollowed, &notes);
   // A comment line that merely begins with "RCS file:" opens no pasted log,
   // and a log may hold fewer blocks than counted: when following pasted
   // logs left blocks of the count missing, cut the text again without.
   if (notes.pastedSeparator && layout.blocks.size() < notes.expected) {
-    LogLayout plain = CutRevisionBlocks(text, Count::kFollowedWithoutPastedLogs, &notes);
+    LogLayout plain = CutRevisionBlocks(text, CountRule::kFollowedWithoutPastedLogs, &notes);
     if (plain.blocks.size() >= layout.blocks.size()) return plain;
   }
   return layout;
@@ -465,13 +467,13 @@ LogLayout FindRevisionBlocks(std::string_view text) {
 bool ScanEntry(std::string_view entry, EntryFields* fields) {
   *fields = EntryFields();
   // The revision line must open the entry; no white space before it.
-  std::size_t revisionEnd = LineEnd(entry, 0);
+  std::size_t revisionEnd = LineFeedAt(entry, 0);
   if (!ReadRevisionLine(entry.substr(0, revisionEnd), &fields->revision)) return false;
 
   std::size_t at = revisionEnd;
   while (at < entry.size() && IsSpace(entry[at])) ++at;
   if (!StartsWithAt(entry, at, kDate)) return false;
-  std::size_t dateEnd = LineEnd(entry, at);
+  std::size_t dateEnd = LineFeedAt(entry, at);
   LineCursor dateLine(entry.substr(0, dateEnd), at + kDate.size());
   dateLine.SkipBlanks();
   if (!dateLine.Word(&fields->date)) return false;
@@ -492,7 +494,7 @@ bool ScanEntry(std::string_view entry, EntryFields* fields) {
   // comment; a comment whose first line merely begins with "branches:" is
   // comment text.
   at = dateEnd < entry.size() ? dateEnd + 1 : entry.size();
-  std::size_t branchesEnd = LineEnd(entry, at);
+  std::size_t branchesEnd = LineFeedAt(entry, at);
   if (IsBranchesLine(entry.substr(at, branchesEnd - at))) {
     at = branchesEnd < entry.size() ? branchesEnd + 1 : entry.size();
   }

@@ -1,5 +1,5 @@
-// The utility library: messages and exceptions, paths, directories and
-// narrow-encoding conversion.
+// The utility library: messages and exceptions, path and white-space
+// helpers, and directories.
 #ifndef QAMCVS_CONTRACTS_QAMUTIL_H_
 #define QAMCVS_CONTRACTS_QAMUTIL_H_
 
@@ -36,7 +36,8 @@ class QamException : public PYLException {
   ::QamRaise((code), (text), SourceLocation(__FILE__, __LINE__), \
              QamFunctionName(__PRETTY_FUNCTION__).c_str())
 
-/// Path and white-space helpers; every operation changes its argument in place.
+/// Path and white-space helpers. Each changes its argument in place, except
+/// JoinPath, which returns the joined path.
 class QamSystemUtils {
  public:
   /// Drops leading white space (blank, tab, line feed, carriage return, VT, FF).
