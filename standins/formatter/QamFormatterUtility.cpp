@@ -97,7 +97,7 @@ I18NString FailureDocumentByHand(const Failure& failure) {
 }  // namespace
 
 I18NString QamFormatterUtility::GetXmlVersionTag() {
-  return I18NString("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+  return I18NString::FromUtf8(kXmlDeclaration);
 }
 
 namespace {
@@ -121,14 +121,14 @@ std::size_t FindMarkup(std::string_view bytes, std::size_t from) {
   return std::string_view::npos;
 }
 
+// The entity reference that replaces a markup character, from the writer's
+// table: a value escaped here and a value that the writer unescapes spell
+// each reference alike.
 std::string_view ReferenceOf(char markup) {
-  switch (markup) {
-    case '&': return "&amp;";
-    case '<': return "&lt;";
-    case '>': return "&gt;";
-    case '"': return "&quot;";
-    default: return "&apos;";
+  for (const XmlEntity& entity : kXmlEntities) {
+    if (entity.character == markup) return entity.reference;
   }
+  return {};
 }
 
 }  // namespace

@@ -68,10 +68,10 @@ void DropByteOrderMark(std::string& bytes) {
   if (bytes.compare(0, 3, kByteOrderMark) == 0) bytes.erase(0, 3);
 }
 
-// Decodes the captured bytes into the text's UTF-8, in place where the
-// bytes are meant as UTF-8: valid UTF-8 without U+0000 whatever the bytes.
-// what names the source for the size failure.
-void Decode(std::string& bytes, const char* encoding, std::size_t limit, const std::string& what) {
+// In place where the bytes are meant as UTF-8, makes them valid UTF-8 without
+// U+0000 whatever they hold. what names the source for the size failure.
+void DecodeCapturedBytes(std::string& bytes, const char* encoding, std::size_t limit,
+                         const std::string& what) {
   if (encoding == nullptr || *encoding == '\0' || IsUtf8EncodingName(encoding)) {
     DropByteOrderMark(bytes);
     // Without a named encoding, a log may mix lines from clients that wrote
@@ -101,7 +101,7 @@ void Decode(std::string& bytes, const char* encoding, std::size_t limit, const s
 }  // namespace
 
 I18NString DecodeToolText(std::string bytes, const char* encoding) {
-  Decode(bytes, encoding, CaptureLimits().maxTextBytes, "the tool's output");
+  DecodeCapturedBytes(bytes, encoding, CaptureLimits().maxTextBytes, "the tool's output");
   return I18NString::FromValidUtf8(std::move(bytes));
 }
 
@@ -151,7 +151,7 @@ I18NString CaptureToolText(const QamInputParams& params, const CaptureLimits& li
     }
   }
   std::string bytes = ReadAll(source, what, limits.maxTextBytes);
-  Decode(bytes, encoding.c_str(), limits.maxTextBytes, what);
+  DecodeCapturedBytes(bytes, encoding.c_str(), limits.maxTextBytes, what);
   return I18NString::FromValidUtf8(std::move(bytes));
 }
 

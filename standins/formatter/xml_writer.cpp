@@ -7,7 +7,6 @@
 #include <memory>
 #include <string_view>
 
-#include "QamFormatter.h"
 #include "utf8_text.h"
 
 using xercesc::XMLFormatter;
@@ -52,13 +51,6 @@ struct PlainBytes {
   }
 };
 constexpr PlainBytes kPlainBytes;
-
-struct Entity {
-  std::string_view reference;
-  char16_t character;
-};
-constexpr Entity kEntities[] = {{"&amp;", u'&'}, {"&lt;", u'<'}, {"&gt;", u'>'},
-                                {"&quot;", u'"'}, {"&apos;", u'\''}};
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
@@ -140,9 +132,9 @@ struct QamXmlWriter::Impl {
       char16_t character = byte;
       std::size_t width = 1;
       if (byte == '&' && unescape) {
-        for (const Entity& entity : kEntities) {
+        for (const XmlEntity& entity : kXmlEntities) {
           if (utf8.compare(i, entity.reference.size(), entity.reference) == 0) {
-            character = entity.character;
+            character = static_cast<char16_t>(entity.character);
             width = entity.reference.size();
             break;
           }
@@ -163,7 +155,7 @@ struct QamXmlWriter::Impl {
 };
 
 QamXmlWriter::QamXmlWriter() : impl_(std::make_unique<Impl>()) {
-  std::u16string declaration = QamFormatterUtility::GetXmlVersionTag().toUtf16();
+  const std::u16string declaration(kXmlDeclaration.begin(), kXmlDeclaration.end());  // ASCII
   impl_->Markup(declaration.c_str());
   impl_->Markup(u"<QAM_DOC>");
 }

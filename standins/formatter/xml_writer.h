@@ -7,8 +7,21 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "I18NString.h"
+
+/// The XML declaration that begins every document.
+inline constexpr std::string_view kXmlDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+
+/// A character that markup escapes, with its predefined entity reference.
+struct XmlEntity {
+  char character;
+  std::string_view reference;
+};
+/// The five predefined entities of XML: &, <, >, " and '.
+inline constexpr XmlEntity kXmlEntities[] = {
+    {'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&apos;"}};
 
 /// True for a character that XML 1.0 can carry (its Char production); the
 /// documents write every other character as U+FFFD.

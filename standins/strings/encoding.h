@@ -1,6 +1,6 @@
 // Conversions between UTF-8 and other encodings, through ICU converters.
-#ifndef QAMCVS_CONTRACTS_ENCODING_H_
-#define QAMCVS_CONTRACTS_ENCODING_H_
+#ifndef QAMCVS_STANDINS_STRINGS_ENCODING_H_
+#define QAMCVS_STANDINS_STRINGS_ENCODING_H_
 
 #include <cstddef>
 #include <string>
@@ -24,4 +24,4 @@ std::string DecodeToUtf8(std::string_view bytes, const char* encoding);
 bool DecodeToUtf8(std::string_view bytes, const char* encoding, std::size_t maxBytes,
                   std::string* out);
 
-#endif  // QAMCVS_CONTRACTS_ENCODING_H_
+#endif  // QAMCVS_STANDINS_STRINGS_ENCODING_H_

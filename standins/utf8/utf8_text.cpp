@@ -1,5 +1,6 @@
 // The UTF-8 module: validation, repair, counting and the decoding of
-// captured text, for every layer.
+// captured text, for every layer. It stands below every other: it uses
+// nothing of ours, and Windows-1252 is a table here, not a converter.
 #include "utf8_text.h"
 
 #include <unicode/utf8.h>
@@ -10,8 +11,6 @@
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
-
-#include "encoding.h"
 
 namespace {
 
@@ -118,27 +117,41 @@ struct Mapped {
   char bytes[3];
 };
 
-// Each byte read as Windows-1252, in UTF-8, as ICU's converter maps it.
-// The code page leaves 0x81, 0x8D, 0x8F, 0x90 and 0x9D undefined; they, and
-// U+0000, become U+FFFD.
-const std::array<Mapped, 256>& Windows1252() {
-  static const std::array<Mapped, 256> table = [] {
-    std::array<Mapped, 256> mapped{};
-    for (int value = 0; value < 256; ++value) {
-      const char byte = static_cast<char>(value);
-      std::string utf8 = value < 0x80 ? std::string(1, byte)
-                                      : DecodeToUtf8(std::string_view(&byte, 1), "windows-1252");
-      // A C1 control is what a converter without the gaps would give for them.
-      const bool c1Control = utf8.size() == 2 && utf8[0] == '\xC2' &&
-                             static_cast<unsigned char>(utf8[1]) < 0xA0;
-      if (value == 0 || utf8.empty() || utf8.size() > 3 || c1Control) utf8 = kReplacement;
-      mapped[static_cast<std::size_t>(value)].length = static_cast<unsigned char>(utf8.size());
-      std::memcpy(mapped[static_cast<std::size_t>(value)].bytes, utf8.data(), utf8.size());
+// Windows-1252 is Latin-1 but for 0x80..0x9F, where it puts these code
+// points. The code page leaves 0x81, 0x8D, 0x8F, 0x90 and 0x9D undefined:
+// ICU's converter gives the C1 controls there, and they read as U+FFFD.
+constexpr char32_t kWindows1252From80[32] = {
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,  // 0x88
+    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,  // 0x98
+};
+
+// Each byte read as Windows-1252, in UTF-8; U+0000 becomes U+FFFD.
+constexpr std::array<Mapped, 256> MakeWindows1252() {
+  std::array<Mapped, 256> mapped{};
+  for (int value = 0; value < 256; ++value) {
+    char32_t code = static_cast<char32_t>(value);
+    if (value == 0) code = 0xFFFD;
+    if (value >= 0x80 && value < 0xA0) code = kWindows1252From80[value - 0x80];
+    Mapped& put = mapped[static_cast<std::size_t>(value)];
+    if (code < 0x80) {
+      put.length = 1;
+      put.bytes[0] = static_cast<char>(code);
+    } else if (code < 0x800) {
+      put.length = 2;
+      put.bytes[0] = static_cast<char>(0xC0 | (code >> 6));
+      put.bytes[1] = static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      put.length = 3;
+      put.bytes[0] = static_cast<char>(0xE0 | (code >> 12));
+      put.bytes[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      put.bytes[2] = static_cast<char>(0x80 | (code & 0x3F));
     }
-    return mapped;
-  }();
-  return table;
+  }
+  return mapped;
 }
+constexpr std::array<Mapped, 256> kWindows1252 = MakeWindows1252();
 
 // Where the decoding puts its bytes: nowhere in the first pass, which only
 // counts them, and into the text's own buffer in the second. What it puts
@@ -180,7 +193,7 @@ class Output {
 
 // Just after the first line feed or carriage return at or after from, or
 // the end of the text.
-std::size_t LineEnd(std::string_view text, std::size_t from) {
+std::size_t PastLineEnd(std::string_view text, std::size_t from) {
   std::size_t at = from;
   while (text.size() - at >= 8) {
     const uint64_t word = byte_scan::Load(text.data() + at);
@@ -214,12 +227,12 @@ Stretch NextStretch(std::string_view text, std::size_t begin) {
   }
   const auto lineNuls = static_cast<std::size_t>(
       std::count(text.begin() + lineBegin, text.begin() + bad, '\0'));
-  return {lineBegin, check.nuls - lineNuls, LineEnd(text, bad)};
+  return {lineBegin, check.nuls - lineNuls, PastLineEnd(text, bad)};
 }
 
 // Puts the stretch from begin: its well-formed lines, then its ill-formed line.
-void Decode(std::string_view text, std::size_t begin, const Stretch& stretch, Utf8Reading reading,
-            Output& out) {
+void PutStretch(std::string_view text, std::size_t begin, const Stretch& stretch,
+                Utf8Reading reading, Output& out) {
   const std::string_view valid = text.substr(begin, stretch.validEnd - begin);
   if (stretch.nuls == 0) {
     out.PutRun(valid.data(), valid.size());
@@ -242,9 +255,8 @@ void Decode(std::string_view text, std::size_t begin, const Stretch& stretch, Ut
       }
     });
   } else {
-    const std::array<Mapped, 256>& table = Windows1252();
     for (const char byte : line) {
-      const Mapped& mapped = table[static_cast<unsigned char>(byte)];
+      const Mapped& mapped = kWindows1252[static_cast<unsigned char>(byte)];
       out.PutPiece(mapped.bytes, mapped.length);
     }
   }
@@ -261,15 +273,16 @@ bool DecodeUtf8InPlace(std::string& bytes, Utf8Reading reading, std::size_t maxB
   for (std::size_t begin = 0; begin < size && counted.size() <= maxBytes;) {
     const Stretch stretch = NextStretch(bytes, begin);
     changed = changed || stretch.nuls != 0 || stretch.end != stretch.validEnd;
-    Decode(bytes, begin, stretch, reading, counted);
+    PutStretch(bytes, begin, stretch, reading, counted);
     begin = stretch.end;
   }
   if (counted.size() > maxBytes) return false;
   if (!changed) return true;
 
-  // Second pass, forward: the bytes move to the end of a buffer of the
-  // decoded size and are decoded from there to its start. No byte decodes
-  // to fewer bytes than it takes, so the writing never passes the reading.
+  // Second pass: the bytes move to the end of a buffer of the decoded size,
+  // and are read from there front to back while their decoding is written
+  // from the buffer's start. No piece decodes to fewer bytes than it takes,
+  // so the writing never passes the reading.
   const std::size_t total = counted.size();
   const std::size_t shift = total - size;
   bytes.insert(0, shift, '\0');
@@ -277,7 +290,7 @@ bool DecodeUtf8InPlace(std::string& bytes, Utf8Reading reading, std::size_t maxB
   Output written(bytes.data(), total);
   for (std::size_t begin = 0; begin < size;) {
     const Stretch stretch = NextStretch(text, begin);
-    Decode(text, begin, stretch, reading, written);
+    PutStretch(text, begin, stretch, reading, written);
     if (written.size() > shift + stretch.end) {
       throw std::logic_error("in-place decoding lost its place");
     }

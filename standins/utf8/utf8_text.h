@@ -2,8 +2,8 @@
 // are repaired, how captured tool text is decoded, and the word-at-a-time
 // tests that keep those scans fast. Logs are megabytes of nearly all ASCII
 // text, and a test of eight bytes at once costs little more than a test of one.
-#ifndef QAMCVS_CONTRACTS_UTF8_TEXT_H_
-#define QAMCVS_CONTRACTS_UTF8_TEXT_H_
+#ifndef QAMCVS_STANDINS_UTF8_UTF8_TEXT_H_
+#define QAMCVS_STANDINS_UTF8_UTF8_TEXT_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -96,4 +96,4 @@ enum class Utf8Reading {
 /// would be longer than maxBytes.
 bool DecodeUtf8InPlace(std::string& bytes, Utf8Reading reading, std::size_t maxBytes);
 
-#endif  // QAMCVS_CONTRACTS_UTF8_TEXT_H_
+#endif  // QAMCVS_STANDINS_UTF8_UTF8_TEXT_H_
