@@ -17,13 +17,12 @@ using testing_support::RunResult;
 using testing_support::Shell;
 using testing_support::ShellQuote;
 using testing_support::WithBackSlashes;
+using testing_support::kInvalidPathReason;
 
 namespace {
 
-const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 const char kCreated[] = "The operation succeded";
 const char kExists[] = "A folder by that name already exists.";
-const char kInvalid[] = "The specified path in repository is not invalid";
 
 bool IsFolder(const std::string& path) {
   struct stat info;
@@ -31,7 +30,7 @@ bool IsFolder(const std::string& path) {
 }
 
 std::string Body(const std::string& created, const std::string& reason) {
-  return std::string(kDeclaration) + "<QAM_DOC><Output><Created>" + created +
+  return std::string(testing_support::kXmlDeclaration) + "<QAM_DOC><Output><Created>" + created +
          "</Created><Reason>" + reason + "</Reason></Output></QAM_DOC>\n";
 }
 
@@ -62,7 +61,8 @@ TEST_F(CreateFolderTest, OutcomesOnDisk) {
   const std::string root = repo_.root();
   // A missing parent is error 2 (ENOENT) on Linux, which leaves the reason
   // empty; Windows reports it as ERROR_PATH_NOT_FOUND (3), any other error.
-  const std::string missingParent = testing_support::TestingWindowsBuild() ? kInvalid : "";
+  const std::string missingParent =
+      testing_support::TestingWindowsBuild() ? kInvalidPathReason : "";
   struct Case {
     std::string pathToRep, pathInRep, folderName;
     std::string created, reason;
@@ -76,7 +76,7 @@ TEST_F(CreateFolderTest, OutcomesOnDisk) {
       // A name, not a step up; Windows programs drop trailing dots, so no
       // folder is made there that they could not open.
       testing_support::TestingWindowsBuild()
-          ? Case{root, "proj", "...", "FALSE", kInvalid, ""}
+          ? Case{root, "proj", "...", "FALSE", kInvalidPathReason, ""}
           : Case{root, "proj", "...", "TRUE", kCreated, "proj/..."},
       // An absolute name still lands below the repository: proj//abs.
       {root, "proj", "/abs", "TRUE", kCreated, "proj/abs"},
@@ -84,7 +84,7 @@ TEST_F(CreateFolderTest, OutcomesOnDisk) {
       {root, "proj", "notes.txt,v", "FALSE", kExists, ""},  // a file counts too
       {root, "proj/nothere", "new", "FALSE", missingParent, ""},
       {root + "/nothere", "proj", "new", "FALSE", missingParent, ""},
-      {root, "proj/notes.txt,v", "new", "FALSE", kInvalid, ""},  // ENOTDIR
+      {root, "proj/notes.txt,v", "new", "FALSE", kInvalidPathReason, ""},  // ENOTDIR
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pathToRep + " | " + c.pathInRep + " | " + c.folderName);
@@ -114,7 +114,8 @@ TEST_F(CreateFolderTest, ParentStepsAreRefusedAndNothingIsMade) {
   for (const Case& c : cases) {
     RunResult result = Create(root, c.pathInRep, c.folderName);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, Body("FALSE", kInvalid)) << c.pathInRep << " | " << c.folderName;
+    EXPECT_EQ(result.out, Body("FALSE", kInvalidPathReason))
+        << c.pathInRep << " | " << c.folderName;
   }
   EXPECT_EQ(Tree(repo_.Scratch("")), before);
 }
@@ -148,9 +149,9 @@ TEST_F(CreateFolderTest, MissingParameterRaisesAndMakesNothing) {
 }
 
 // Root may write everywhere, so these run as an unprivileged user.
-TEST(CreateFolderPermissionTest, ReadOnlyFolderGivesTheInvalidReason) {
-  const std::string why = testing_support::UnprivilegedUnavailable();
-  if (!why.empty()) GTEST_SKIP() << "permission cases skipped: " << why;
+using CreateFolderPermissionTest = testing_support::UnprivilegedTest;
+
+TEST_F(CreateFolderPermissionTest, ReadOnlyFolderGivesTheInvalidReason) {
   CvsFixture repo;
   repo.Import("proj", {{"a.txt", "a\n"}, {"locked/b.txt", "b\n"}});
   repo.GiveToNobody();
@@ -164,7 +165,7 @@ TEST(CreateFolderPermissionTest, ReadOnlyFolderGivesTheInvalidReason) {
   EXPECT_EQ(allowed.out, Body("TRUE", kCreated));
   RunResult denied = create("proj/locked");  // EACCES
   EXPECT_EQ(denied.status, 1);
-  EXPECT_EQ(denied.out, Body("FALSE", kInvalid));
+  EXPECT_EQ(denied.out, Body("FALSE", kInvalidPathReason));
   EXPECT_FALSE(IsFolder(repo.Path("proj/locked/new")));
 }
 

@@ -166,9 +166,9 @@ TEST(AdminFileTableTest, NearNamesAreNotHidden) {
 }
 
 // Root may read everything, so these run as an unprivileged user.
-TEST(EnumChildrenPermissionTest, UnreadableFolderAndReadOnlyRoot) {
-  const std::string why = testing_support::UnprivilegedUnavailable();
-  if (!why.empty()) GTEST_SKIP() << "permission cases skipped: " << why;
+using EnumChildrenPermissionTest = testing_support::UnprivilegedTest;
+
+TEST_F(EnumChildrenPermissionTest, UnreadableFolderAndReadOnlyRoot) {
   CvsFixture repo;
   repo.Import("proj", {{"a.txt", "a\n"}, {"sub/b.txt", "b\n"}});
   repo.GiveToNobody();

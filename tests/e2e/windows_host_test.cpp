@@ -20,14 +20,12 @@ using testing_support::Shell;
 
 namespace {
 
-const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 // Neither name fits code page 1252, Windows' narrow argv on Western systems.
 const char kJapanese[] = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
 const char kGreek[] = "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC";
 // U+3000 and U+FF02, which the ANSI command line turns into a blank and a
 // quotation mark.
 const char kBestFit[] = "a\xE3\x80\x80" "b\xEF\xBC\x82" "c";
-const char kInvalid[] = "The specified path in repository is not invalid";
 
 std::string WindowsPath(const std::string& linuxPath) {
   return testing_support::WithBackSlashes("Z:" + linuxPath);
@@ -74,7 +72,7 @@ TEST_F(WindowsHostTest, DriveLetterRootWithBackSlashes) {
   // Every Windows program reads a trailing dot or blank off the root.
   for (const std::string& given : {root, root + "\\", root + "/", root + ".", root + " "}) {
     RunResult exists = RunQamcvs({"1", "PathToRep=" + given, "PathInRep=proj\\src\\main.c"});
-    EXPECT_EQ(exists.out, std::string(kDeclaration) +
+    EXPECT_EQ(exists.out, std::string(testing_support::kXmlDeclaration) +
                               "<QAM_DOC><Output><RepositoryExists>TRUE</RepositoryExists>"
                               "<PathExists>TRUE</PathExists></Output></QAM_DOC>\n")
         << given;
@@ -202,7 +200,8 @@ TEST_F(WindowsHostTest, NamesAreTakenAsWrittenAndWindowsOnlyNamesAreNotMade) {
                            "new ", "src/con.c/x"}) {
     RunResult created =
         RunQamcvs({"7", "PathToRep=" + repo_.root(), "PathInRep=proj", std::string("FolderName=") + name});
-    EXPECT_NE(created.out.find(std::string("<Created>FALSE</Created><Reason>") + kInvalid),
+    EXPECT_NE(created.out.find(std::string("<Created>FALSE</Created><Reason>") +
+                               testing_support::kInvalidPathReason),
               std::string::npos)
         << name << "\n" << created.out;
   }

@@ -89,6 +89,23 @@ std::string WithBackSlashes(std::string path);
 /// text with every line feed preceded by a carriage return.
 std::string WithCrLf(const std::string& text);
 
+/// The declaration every document begins with.
+constexpr char kXmlDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+/// The Reason of a folder creation refused for its path (its words as the
+/// host expects them).
+constexpr char kInvalidPathReason[] = "The specified path in repository is not invalid";
+
+/// A test of what an unprivileged user may do (root may read and write
+/// everything); skipped where no such user can run qamcvs (see
+/// UnprivilegedUnavailable).
+class UnprivilegedTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string why = UnprivilegedUnavailable();
+    if (!why.empty()) GTEST_SKIP() << "permission cases skipped: " << why;
+  }
+};
+
 /// The parts of a failure document, read back (UTF-8).
 struct FailureDocument {
   ParsedXml xml;
