@@ -44,7 +44,7 @@ std::vector<std::string> Tree(const std::string& root) {
   return entries;
 }
 
-class CreateFolderTest : public ::testing::Test {
+class BinaryCreateFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     repo_.Import("proj", {{"notes.txt", "n\n"}, {"sub/inner.txt", "i\n"}});
@@ -57,7 +57,7 @@ class CreateFolderTest : public ::testing::Test {
   CvsFixture repo_;
 };
 
-TEST_F(CreateFolderTest, OutcomesOnDisk) {
+TEST_F(BinaryCreateFolderTest, OutcomesOnDisk) {
   const std::string root = repo_.root();
   // A missing parent is error 2 (ENOENT) on Linux, which leaves the reason
   // empty; Windows reports it as ERROR_PATH_NOT_FOUND (3), any other error.
@@ -99,7 +99,7 @@ TEST_F(CreateFolderTest, OutcomesOnDisk) {
   }
 }
 
-TEST_F(CreateFolderTest, ParentStepsAreRefusedAndNothingIsMade) {
+TEST_F(BinaryCreateFolderTest, ParentStepsAreRefusedAndNothingIsMade) {
   const std::string root = repo_.root();
   struct Case {
     std::string pathInRep, folderName;
@@ -120,7 +120,7 @@ TEST_F(CreateFolderTest, ParentStepsAreRefusedAndNothingIsMade) {
   EXPECT_EQ(Tree(repo_.Scratch("")), before);
 }
 
-TEST_F(CreateFolderTest, MissingParameterRaisesAndMakesNothing) {
+TEST_F(BinaryCreateFolderTest, MissingParameterRaisesAndMakesNothing) {
   const std::string root = repo_.root();
   const std::vector<std::string> all{"PathToRep=" + root, "PathInRep=proj", "FolderName=new"};
   const char* const names[] = {"PathToRep", "PathInRep", "FolderName"};
@@ -149,9 +149,9 @@ TEST_F(CreateFolderTest, MissingParameterRaisesAndMakesNothing) {
 }
 
 // Root may write everywhere, so these run as an unprivileged user.
-using CreateFolderPermissionTest = testing_support::UnprivilegedTest;
+using BinaryCreateFolderPermissionTest = testing_support::UnprivilegedTest;
 
-TEST_F(CreateFolderPermissionTest, ReadOnlyFolderGivesTheInvalidReason) {
+TEST_F(BinaryCreateFolderPermissionTest, ReadOnlyFolderGivesTheInvalidReason) {
   CvsFixture repo;
   repo.Import("proj", {{"a.txt", "a\n"}, {"locked/b.txt", "b\n"}});
   repo.GiveToNobody();

@@ -23,7 +23,7 @@
 using testing_support::ParseXml;
 using testing_support::RunQamcvs;
 
-TEST(DriverTest, IdsWithoutCommandPrintNothingAndExitZero) {
+TEST(BinaryDriverTest, IdsWithoutCommandPrintNothingAndExitZero) {
   for (const char* id : {"2", "6", "0", "-1", "10", "+2", "2147483647", "-2147483648"}) {
     auto result = RunQamcvs({id});
     EXPECT_EQ(result.status, 0) << id;
@@ -31,7 +31,7 @@ TEST(DriverTest, IdsWithoutCommandPrintNothingAndExitZero) {
   }
 }
 
-TEST(DriverTest, EveryRejectedCommandLineIsOneFailureDocumentWithStatusZero) {
+TEST(BinaryDriverTest, EveryRejectedCommandLineIsOneFailureDocumentWithStatusZero) {
   for (const auto& c : testing_support::RefusedCommandLines()) {
     std::string shown = testing::PrintToString(c.args).substr(0, 80);
     // A Windows command line holds at most 32,767 characters.
@@ -50,7 +50,7 @@ TEST(DriverTest, EveryRejectedCommandLineIsOneFailureDocumentWithStatusZero) {
   }
 }
 
-TEST(DriverTest, HelpAndVersionPrintTextAndExitZero) {
+TEST(BinaryDriverTest, HelpAndVersionPrintTextAndExitZero) {
   auto help = RunQamcvs({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("Usage: qamcvs ID [NAME=VALUE]...\n", 0), 0u) << help.out;
@@ -65,7 +65,7 @@ TEST(DriverTest, HelpAndVersionPrintTextAndExitZero) {
 
 // Output must be complete whether standard output is a pipe (RunQamcvs) or a
 // file (fully buffered, lost unless flushed before exit), on every path.
-TEST(DriverTest, OutputIsFlushedToPipesAndFilesOnEveryPath) {
+TEST(BinaryDriverTest, OutputIsFlushedToPipesAndFilesOnEveryPath) {
   testing_support::TempDir temp;
   struct Case {
     std::string args;
@@ -106,7 +106,7 @@ TEST(DriverTest, OutputIsFlushedToPipesAndFilesOnEveryPath) {
 
 // A document that cannot be written is a failure, not a success: the exit
 // status stays 0 and the program does not crash.
-TEST(DriverTest, UnwritableStandardOutputExitsZero) {
+TEST(BinaryDriverTest, UnwritableStandardOutputExitsZero) {
   testing_support::TempDir temp;
   for (std::string args : {"8 PathToRep=" + temp.path(), std::string("abc")}) {
     auto shell = testing_support::Shell(
@@ -120,7 +120,7 @@ TEST(DriverTest, UnwritableStandardOutputExitsZero) {
 // anything opens a file, so that the trace's syslog connection cannot take
 // descriptor 1 and receive the document. Standard input closed gave no
 // text: OutputFile=- then fails, and does not read as empty.
-TEST(DriverTest, ClosedStandardDescriptorsTakeNoDocument) {
+TEST(BinaryDriverTest, ClosedStandardDescriptorsTakeNoDocument) {
   testing_support::TempDir temp;
   const std::string binary = testing_support::QamcvsShellCommand();
   const std::string root = testing_support::ShellQuote(temp.path());
@@ -222,7 +222,7 @@ TEST(DriverTest, ClosedStandardDescriptorsTakeNoDocument) {
 
 // Source and Function name the raise itself: the line Source points at holds
 // the raise, and Function is the function around it, whichever layer raised.
-TEST(DriverTest, FailureDocumentsNameThePlaceOfTheRaise) {
+TEST(BinaryDriverTest, FailureDocumentsNameThePlaceOfTheRaise) {
   testing_support::TempDir temp;
   testing_support::WriteFile(temp / "log", "neither word\n");
   // Over the size limit by its size alone: refused before a byte is read.

@@ -122,7 +122,8 @@ std::string LongRlogLog(int count, const std::string& folder) {
   const fs::path script = QAMCVS_SOURCE_DIR "/scripts/make_long_archive.sh";
   const fs::path log = fs::path(folder) / ("rlog-" + std::to_string(count) + "-revisions.log");
   std::error_code error;
-  if (fs::exists(log, error) && fs::last_write_time(log, error) >= fs::last_write_time(script, error)) {
+  if (fs::exists(log, error) &&
+      fs::last_write_time(log, error) >= fs::last_write_time(script, error)) {
     return log.string();
   }
   // rlog takes more than a minute for 200,000 revisions: the log is written
