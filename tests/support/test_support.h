@@ -136,7 +136,6 @@ std::string DocumentForText(const std::string& text, const std::string& encoding
   return run.document;
 }
 
-
 }  // namespace testing_support
 
 #endif  // QAMCVS_TESTS_SUPPORT_TEST_SUPPORT_H_
