@@ -606,8 +606,7 @@ TEST(HistoryTest, ParseEntryPastTheEndLeavesTheValuesAlone) {
   WriteFile(dir / "log",
             "----------------------------\nrevision 1.1\n"
             "date: 2024/01/01 00:00:00;  author: a;  state: Exp;\nc\n");
-  QamInputParams params;
-  params.SetValue("OutputFile", I18NString((dir / "log").c_str()));
+  QamInputParams params = testing_support::ToolTextParams(dir / "log");
   QamCVSHistory history(params);
   ASSERT_EQ(history.Entries().size(), 1u);
   I18NString revision("r"), author("a"), dateTime("d"), comment("c");
