@@ -8,7 +8,7 @@
 #include <string>
 
 #include "QamFormatter.h"
-#include "bench_support.h"
+#include "support/toolkit.h"
 #include "text_capture.h"
 
 namespace {
@@ -24,9 +24,12 @@ std::string Bytes(int byte, std::size_t size) {
 
 void BM_Capture(benchmark::State& state, int byte) {
   const auto size = static_cast<std::size_t>(state.range(0));
-  bench_support::TempFile file(Bytes(byte, size));
-  QamInputParams params;
-  params.SetValue("OutputFile", I18NString(file.path().c_str()));
+  testing_support::TempDir dir;
+  if (!testing_support::WriteFile(dir / "tool-output.txt", Bytes(byte, size))) {
+    state.SkipWithError("cannot write the tool's text");
+    return;
+  }
+  const QamInputParams params = testing_support::ToolTextParams(dir / "tool-output.txt");
   for (auto _ : state) {
     I18NString text = CaptureToolText(params);
     benchmark::DoNotOptimize(text.utf8().data());

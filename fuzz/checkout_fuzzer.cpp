@@ -10,8 +10,7 @@
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  static const fuzz_support::InputFile kFile("checkout");
-  const fuzz_support::CommandRun run = fuzz_support::RunCommandOn<QamCVSCheckOut>(kFile, data, size);
+  const fuzz_support::CommandRun run = fuzz_support::RunCommandOn<QamCVSCheckOut>(data, size);
   if (run.raised) return 0;
   const std::string& document = run.document;
   const fuzz_support::ParsedXml& parsed = run.parsed;

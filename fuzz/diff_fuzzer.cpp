@@ -9,9 +9,8 @@
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  static const fuzz_support::InputFile kFile("diff");
   const fuzz_support::CommandRun run =
-      fuzz_support::RunCommandOn<QamCVSIsFileDifferent>(kFile, data, size);
+      fuzz_support::RunCommandOn<QamCVSIsFileDifferent>(data, size);
   const std::string& document = run.document;
   const fuzz_support::ParsedXml& parsed = run.parsed;
   if (run.raised) {

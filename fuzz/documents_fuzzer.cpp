@@ -13,7 +13,7 @@
 #include "QamFormatter.h"
 #include "QamUtil.h"
 #include "fuzz_support.h"
-#include "../tests/support/result_setters.h"
+#include "support/result_setters.h"
 
 namespace {
 

@@ -1,10 +1,9 @@
 // What every fuzz target shares: the XML platform, the well-formedness
-// checks over the tests' document reader, the value a renderer must give
-// back for a string, and a way to stop on a broken property.
+// checks over the test toolkit's document reader, the value a renderer must
+// give back for a string, and a way to stop on a broken property.
 #ifndef QAMCVS_FUZZ_FUZZ_SUPPORT_H_
 #define QAMCVS_FUZZ_FUZZ_SUPPORT_H_
 
-#include <fcntl.h>
 #include <unistd.h>
 #include <xercesc/util/XMLChar.hpp>
 
@@ -15,10 +14,11 @@
 #include <string_view>
 #include <vector>
 
-#include "../tests/support/parsed_xml.h"
 #include "I18NString.h"
 #include "QamFormatter.h"
 #include "platform.h"
+#include "support/parsed_xml.h"
+#include "support/toolkit.h"
 #include "utf8_text.h"
 
 namespace fuzz_support {
@@ -98,53 +98,22 @@ inline ParsedXml RequireDocument(std::string_view document) {
   return parsed;
 }
 
-/// Checks a failure document: well-formed, one Error with a 0x code and a
-/// message. Returns it parsed.
+/// Stops unless document is a failure document (FailureDocumentFault).
+/// Returns it parsed.
 inline ParsedXml RequireFailureDocument(std::string_view document) {
-  ParsedXml parsed = RequireDocument(document);
-  Require(parsed.Count("Error") == 1, "failure document has one Error", document);
-  std::vector<std::string> codes = parsed.TextsOf("Code");
-  Require(codes.size() == 1 && codes[0].size() == 10 && codes[0].rfind("0x", 0) == 0,
-          "failure document has a 0x code", document);
-  std::vector<std::string> messages = parsed.TextsOf("Message");
-  Require(messages.size() == 1 && !messages[0].empty(), "failure document has a message", document);
+  ParsedXml parsed = testing_support::ParseXml(document);
+  const std::string fault = testing_support::FailureDocumentFault(parsed);
+  Require(fault.empty(), "a failure document", fault + "\n" + std::string(document));
   return parsed;
 }
 
-/// A file in memory-backed storage holding the fuzz input for the commands
-/// that read OutputFile; one per target and process, kept open and
-/// rewritten in place for each input.
-class InputFile {
- public:
-  explicit InputFile(const char* target) {
-    const char* folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    path_ = std::string(folder) + "/qamcvs-fuzz-" + target + "-" + std::to_string(getpid());
-    descriptor_ = open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    Require(descriptor_ >= 0, "the fuzz input file can be made", path_);
-  }
-  ~InputFile() {
-    close(descriptor_);
-    unlink(path_.c_str());
-  }
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-
-  /// Replaces the file's content; stops when it cannot be written.
-  void Write(const uint8_t* data, std::size_t size) const {
-    bool written = ftruncate(descriptor_, 0) == 0;
-    for (std::size_t at = 0; written && at < size;) {
-      const ssize_t put = pwrite(descriptor_, data + at, size - at, static_cast<off_t>(at));
-      written = put > 0;
-      if (written) at += static_cast<std::size_t>(put);
-    }
-    Require(written, "the fuzz input file can be written", path_);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-  int descriptor_ = -1;
-};
+/// The file that holds each input for the commands that read OutputFile: one
+/// per process, rewritten for each input.
+inline const std::string& InputPath() {
+  static const testing_support::TempDir kFolder;
+  static const std::string kPath = kFolder / "input";
+  return kPath;
+}
 
 /// Number of (possibly overlapping) places where pattern occurs in text: an
 /// upper bound for any split of text at pattern.
@@ -164,26 +133,20 @@ struct CommandRun {
   bool raised = false;  // the failure document, checked as one
 };
 
-/// Runs a command the way the driver does, on OutputFile = file holding
+/// Runs a command the way the driver does, on OutputFile = a file holding
 /// data: the command's document, or the failure document when it raises.
 template <class Command>
-CommandRun RunCommandOn(const InputFile& file, const uint8_t* data, std::size_t size) {
+CommandRun RunCommandOn(const uint8_t* data, std::size_t size) {
   EnsureXmlPlatform();
-  file.Write(data, size);
-  QamInputParams params;
-  params.SetValue("OutputFile", I18NString::FromUtf8(file.path()));
+  Require(testing_support::WriteFile(InputPath(),
+                                     std::string(reinterpret_cast<const char*>(data), size)),
+          "the fuzz input file can be written", InputPath());
+  const testing_support::CommandRun raw =
+      testing_support::RunCommand<Command>(testing_support::ToolTextParams(InputPath()));
   CommandRun run;
-  try {
-    Command command(params);
-    command.ProceesOutPut();
-    run.document = std::string(command.ConverToQamFormat().utf8());
-  } catch (...) {
-    run.raised = true;
-    run.document = std::string(QamFormatterUtility::GetExceptionThrownDoc().utf8());
-    run.parsed = RequireFailureDocument(run.document);
-    return run;
-  }
-  run.parsed = RequireDocument(run.document);
+  run.document = raw.document;
+  run.raised = raw.raised;
+  run.parsed = run.raised ? RequireFailureDocument(run.document) : RequireDocument(run.document);
   return run;
 }
 

@@ -14,8 +14,7 @@ const char kSeparator[] = "----------------------------";
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  static const fuzz_support::InputFile kFile("history");
-  const fuzz_support::CommandRun run = fuzz_support::RunCommandOn<QamCVSHistory>(kFile, data, size);
+  const fuzz_support::CommandRun run = fuzz_support::RunCommandOn<QamCVSHistory>(data, size);
   if (run.raised) return 0;
   const std::string& document = run.document;
   const fuzz_support::ParsedXml& parsed = run.parsed;

@@ -19,7 +19,7 @@
 // null tables), so the first use dereferences a null pointer and the
 // process dies at once (SIGSEGV; an access violation on Windows) before
 // it writes anything: it cannot run on half-built data.
-// StartupTest.UnstartedXmlFeaturesFailLoudly checks this. Programs that
+// BinaryStartupTest.UnstartedXmlFeaturesFailLoudly checks this. Programs that
 // parse (the tests, the fuzz targets) link Xerces-C's own initializer.
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLInitializer.hpp>

@@ -17,13 +17,12 @@ using testing_support::RunResult;
 using testing_support::Shell;
 using testing_support::ShellQuote;
 using testing_support::WithBackSlashes;
+using testing_support::kInvalidPathReason;
 
 namespace {
 
-const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 const char kCreated[] = "The operation succeded";
 const char kExists[] = "A folder by that name already exists.";
-const char kInvalid[] = "The specified path in repository is not invalid";
 
 bool IsFolder(const std::string& path) {
   struct stat info;
@@ -31,7 +30,7 @@ bool IsFolder(const std::string& path) {
 }
 
 std::string Body(const std::string& created, const std::string& reason) {
-  return std::string(kDeclaration) + "<QAM_DOC><Output><Created>" + created +
+  return std::string(testing_support::kXmlDeclaration) + "<QAM_DOC><Output><Created>" + created +
          "</Created><Reason>" + reason + "</Reason></Output></QAM_DOC>\n";
 }
 
@@ -45,7 +44,7 @@ std::vector<std::string> Tree(const std::string& root) {
   return entries;
 }
 
-class CreateFolderTest : public ::testing::Test {
+class BinaryCreateFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     repo_.Import("proj", {{"notes.txt", "n\n"}, {"sub/inner.txt", "i\n"}});
@@ -58,11 +57,12 @@ class CreateFolderTest : public ::testing::Test {
   CvsFixture repo_;
 };
 
-TEST_F(CreateFolderTest, OutcomesOnDisk) {
+TEST_F(BinaryCreateFolderTest, OutcomesOnDisk) {
   const std::string root = repo_.root();
   // A missing parent is error 2 (ENOENT) on Linux, which leaves the reason
   // empty; Windows reports it as ERROR_PATH_NOT_FOUND (3), any other error.
-  const std::string missingParent = testing_support::TestingWindowsBuild() ? kInvalid : "";
+  const std::string missingParent =
+      testing_support::TestingWindowsBuild() ? kInvalidPathReason : "";
   struct Case {
     std::string pathToRep, pathInRep, folderName;
     std::string created, reason;
@@ -76,7 +76,7 @@ TEST_F(CreateFolderTest, OutcomesOnDisk) {
       // A name, not a step up; Windows programs drop trailing dots, so no
       // folder is made there that they could not open.
       testing_support::TestingWindowsBuild()
-          ? Case{root, "proj", "...", "FALSE", kInvalid, ""}
+          ? Case{root, "proj", "...", "FALSE", kInvalidPathReason, ""}
           : Case{root, "proj", "...", "TRUE", kCreated, "proj/..."},
       // An absolute name still lands below the repository: proj//abs.
       {root, "proj", "/abs", "TRUE", kCreated, "proj/abs"},
@@ -84,7 +84,7 @@ TEST_F(CreateFolderTest, OutcomesOnDisk) {
       {root, "proj", "notes.txt,v", "FALSE", kExists, ""},  // a file counts too
       {root, "proj/nothere", "new", "FALSE", missingParent, ""},
       {root + "/nothere", "proj", "new", "FALSE", missingParent, ""},
-      {root, "proj/notes.txt,v", "new", "FALSE", kInvalid, ""},  // ENOTDIR
+      {root, "proj/notes.txt,v", "new", "FALSE", kInvalidPathReason, ""},  // ENOTDIR
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pathToRep + " | " + c.pathInRep + " | " + c.folderName);
@@ -99,7 +99,7 @@ TEST_F(CreateFolderTest, OutcomesOnDisk) {
   }
 }
 
-TEST_F(CreateFolderTest, ParentStepsAreRefusedAndNothingIsMade) {
+TEST_F(BinaryCreateFolderTest, ParentStepsAreRefusedAndNothingIsMade) {
   const std::string root = repo_.root();
   struct Case {
     std::string pathInRep, folderName;
@@ -114,12 +114,13 @@ TEST_F(CreateFolderTest, ParentStepsAreRefusedAndNothingIsMade) {
   for (const Case& c : cases) {
     RunResult result = Create(root, c.pathInRep, c.folderName);
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, Body("FALSE", kInvalid)) << c.pathInRep << " | " << c.folderName;
+    EXPECT_EQ(result.out, Body("FALSE", kInvalidPathReason))
+        << c.pathInRep << " | " << c.folderName;
   }
   EXPECT_EQ(Tree(repo_.Scratch("")), before);
 }
 
-TEST_F(CreateFolderTest, MissingParameterRaisesAndMakesNothing) {
+TEST_F(BinaryCreateFolderTest, MissingParameterRaisesAndMakesNothing) {
   const std::string root = repo_.root();
   const std::vector<std::string> all{"PathToRep=" + root, "PathInRep=proj", "FolderName=new"};
   const char* const names[] = {"PathToRep", "PathInRep", "FolderName"};
@@ -137,26 +138,20 @@ TEST_F(CreateFolderTest, MissingParameterRaisesAndMakesNothing) {
       RunResult result = testing_support::RunQamcvs(args);
       SCOPED_TRACE(std::string(names[missing]) + (emptyValue ? " empty" : " absent"));
       EXPECT_EQ(result.status, 0);
-      auto xml = ParseXml(result.out);
-      ASSERT_TRUE(xml.wellFormed) << xml.error << "\n" << result.out;
-      EXPECT_EQ(xml.TextsOf("Code"), std::vector<std::string>{"0x56177B77"});
-      EXPECT_EQ(xml.TextsOf("Function"),
-                std::vector<std::string>{"QamCVSCreateFolder::QamCVSCreateFolder"});
-      ASSERT_EQ(xml.TextsOf("Source").size(), 1u);
-      EXPECT_EQ(xml.TextsOf("Source")[0].rfind("QamCVSCreateFolder.cpp:", 0), 0u);
-      ASSERT_EQ(xml.TextsOf("Message").size(), 1u);
-      EXPECT_NE(xml.TextsOf("Message")[0].find(std::string("empty: ") + names[missing]),
-                std::string::npos)
-          << xml.TextsOf("Message")[0];
+      const auto failure = testing_support::ExpectFailureDocument(result.out);
+      EXPECT_EQ(failure.function, "QamCVSCreateFolder::QamCVSCreateFolder");
+      EXPECT_EQ(failure.source.rfind("QamCVSCreateFolder.cpp:", 0), 0u);
+      EXPECT_NE(failure.message.find(std::string("empty: ") + names[missing]), std::string::npos)
+          << failure.message;
     }
   }
   EXPECT_EQ(Tree(root), before);
 }
 
 // Root may write everywhere, so these run as an unprivileged user.
-TEST(CreateFolderPermissionTest, ReadOnlyFolderGivesTheInvalidReason) {
-  const std::string why = testing_support::UnprivilegedUnavailable();
-  if (!why.empty()) GTEST_SKIP() << "permission cases skipped: " << why;
+using BinaryCreateFolderPermissionTest = testing_support::UnprivilegedTest;
+
+TEST_F(BinaryCreateFolderPermissionTest, ReadOnlyFolderGivesTheInvalidReason) {
   CvsFixture repo;
   repo.Import("proj", {{"a.txt", "a\n"}, {"locked/b.txt", "b\n"}});
   repo.GiveToNobody();
@@ -170,7 +165,7 @@ TEST(CreateFolderPermissionTest, ReadOnlyFolderGivesTheInvalidReason) {
   EXPECT_EQ(allowed.out, Body("TRUE", kCreated));
   RunResult denied = create("proj/locked");  // EACCES
   EXPECT_EQ(denied.status, 1);
-  EXPECT_EQ(denied.out, Body("FALSE", kInvalid));
+  EXPECT_EQ(denied.out, Body("FALSE", kInvalidPathReason));
   EXPECT_FALSE(IsFolder(repo.Path("proj/locked/new")));
 }
 

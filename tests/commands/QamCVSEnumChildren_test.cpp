@@ -51,7 +51,7 @@ using Children = std::vector<std::pair<std::string, std::string>>;
 // hidden names, a removed file (so an Attic/ folder), and entries cvs does
 // not make but a repository can hold: a plain README, plain "x" and "v", a
 // file ",v", sub-folders "a,v", "Emptydir" and "dup" (beside "dup,v").
-class EnumChildrenTest : public ::testing::Test {
+class BinaryEnumChildrenTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     repo_ = new CvsFixture();
@@ -74,12 +74,12 @@ class EnumChildrenTest : public ::testing::Test {
   static CvsFixture* repo_;
 };
 
-CvsFixture* EnumChildrenTest::repo_ = nullptr;
+CvsFixture* BinaryEnumChildrenTest::repo_ = nullptr;
 
 const Children kProjFolders = {
     {"Attic", "TRUE"}, {"a,v", "TRUE"}, {"dup", "TRUE"}, {"sub", "TRUE"}};
 
-TEST_F(EnumChildrenTest, FoldersFirstThenFilesCutAtTheirFirstComma) {
+TEST_F(BinaryEnumChildrenTest, FoldersFirstThenFilesCutAtTheirFirstComma) {
   Children expected = kProjFolders;
   const Children files = {{"", "FALSE"},         {"README", "FALSE"},  {"a", "FALSE"},
                           {"dup", "FALSE"},      {"history", "FALSE"}, {"notes", "FALSE"},
@@ -92,7 +92,7 @@ TEST_F(EnumChildrenTest, FoldersFirstThenFilesCutAtTheirFirstComma) {
   EXPECT_EQ(got.children, expected);
 }
 
-TEST_F(EnumChildrenTest, OnlyDirectoryListsFiles) {
+TEST_F(BinaryEnumChildrenTest, OnlyDirectoryListsFiles) {
   const std::string root = repo_->root();
   for (const std::vector<std::string>& extra :
        std::vector<std::vector<std::string>>{{}, {"Children_Type="}, {"Children_Type=directory"},
@@ -106,7 +106,7 @@ TEST_F(EnumChildrenTest, OnlyDirectoryListsFiles) {
   }
 }
 
-TEST_F(EnumChildrenTest, PathsAndOutcomes) {
+TEST_F(BinaryEnumChildrenTest, PathsAndOutcomes) {
   const std::string root = repo_->root();
   struct Case {
     std::string pathToRep;
@@ -135,7 +135,7 @@ TEST_F(EnumChildrenTest, PathsAndOutcomes) {
   }
 }
 
-TEST_F(EnumChildrenTest, RootListsCvsrootAndAdministrativeNamesStayHidden) {
+TEST_F(BinaryEnumChildrenTest, RootListsCvsrootAndAdministrativeNamesStayHidden) {
   Listing top = Enumerate({"PathToRep=" + repo_->root(), "Children_Type=DIRECTORY"});
   EXPECT_EQ(top.success, "TRUE");
   EXPECT_EQ(top.children, (Children{{"CVSROOT", "TRUE"}, {"proj", "TRUE"}}));
@@ -158,17 +158,17 @@ TEST_F(EnumChildrenTest, RootListsCvsrootAndAdministrativeNamesStayHidden) {
 // in their case, with or without ",v" as each is kept.
 TEST(AdminFileTableTest, NearNamesAreNotHidden) {
   const QamCVSAdminFileTable table;
-  const char* const kNotListed[] = {"",           "CVSROOT",     "configs",      "history.txt",
-                                    "history,v",  "val-tags,v",  ",v",           ".#history",
-                                    "Config",     "EMPTYDIR",    "V",            "config,",
-                                    " config",    "Emptydir/",   "postadmin",    "vv"};
-  for (const char* name : kNotListed) EXPECT_FALSE(table.Contains(I18NString(name))) << name;
+  const char* const kListed[] = {"",         "CVSROOT",    "configs",   "history.txt",
+                                 "history,v", "val-tags,v", ",v",        ".#history",
+                                 "Config",    "EMPTYDIR",   "V",         "config,",
+                                 " config",   "Emptydir/",  "postadmin", "vv"};
+  for (const char* name : kListed) EXPECT_FALSE(table.Contains(I18NString(name))) << name;
 }
 
 // Root may read everything, so these run as an unprivileged user.
-TEST(EnumChildrenPermissionTest, UnreadableFolderAndReadOnlyRoot) {
-  const std::string why = testing_support::UnprivilegedUnavailable();
-  if (!why.empty()) GTEST_SKIP() << "permission cases skipped: " << why;
+using BinaryEnumChildrenPermissionTest = testing_support::UnprivilegedTest;
+
+TEST_F(BinaryEnumChildrenPermissionTest, UnreadableFolderAndReadOnlyRoot) {
   CvsFixture repo;
   repo.Import("proj", {{"a.txt", "a\n"}, {"sub/b.txt", "b\n"}});
   repo.GiveToNobody();

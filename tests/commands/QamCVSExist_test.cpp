@@ -44,7 +44,7 @@ Answer Ask(const std::vector<std::string>& args, int* status = nullptr,
 // proj holds imported files, a folder, a removed file (in Attic/), a folder
 // beside an archive of the same base name, an archive with a doubled ",v"
 // and a plain file dropped into the repository without cvs.
-class ExistTest : public ::testing::Test {
+class BinaryExistTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     repo_ = new CvsFixture();
@@ -67,9 +67,9 @@ class ExistTest : public ::testing::Test {
   static CvsFixture* repo_;
 };
 
-CvsFixture* ExistTest::repo_ = nullptr;
+CvsFixture* BinaryExistTest::repo_ = nullptr;
 
-TEST_F(ExistTest, AnswersFromTheRepositoryOnDisk) {
+TEST_F(BinaryExistTest, AnswersFromTheRepositoryOnDisk) {
   const std::string root = repo_->root();
   struct Case {
     std::string pathToRep;
@@ -120,7 +120,7 @@ TEST_F(ExistTest, AnswersFromTheRepositoryOnDisk) {
   }
 }
 
-TEST_F(ExistTest, TracesTheComposedItemPathOnly) {
+TEST_F(BinaryExistTest, TracesTheComposedItemPathOnly) {
   std::vector<std::string> traced;
   platform::SetTraceSink([&traced](std::string_view text) { traced.emplace_back(text); });
   const std::string root = repo_->root();
@@ -151,9 +151,9 @@ TEST_F(ExistTest, TracesTheComposedItemPathOnly) {
 }
 
 // Root may read and write everything, so these run as an unprivileged user.
-TEST(ExistPermissionTest, RootMustBeReadableAndWritable) {
-  const std::string why = testing_support::UnprivilegedUnavailable();
-  if (!why.empty()) GTEST_SKIP() << "permission cases skipped: " << why;
+using BinaryExistPermissionTest = testing_support::UnprivilegedTest;
+
+TEST_F(BinaryExistPermissionTest, RootMustBeReadableAndWritable) {
   CvsFixture repo;
   repo.Import("proj", {{"a.txt", "a\n"}});
   repo.GiveToNobody();

@@ -165,7 +165,7 @@ const Expected kDescribedRecords = {
     {"1.2", "bob", "newest"},
 };
 
-class HistoryRealLogTest : public ::testing::Test {
+class BinaryHistoryRealLogTest : public ::testing::Test {
  protected:
   struct Log {
     std::string name;
@@ -300,15 +300,15 @@ class HistoryRealLogTest : public ::testing::Test {
   static Expected* pastedRecords_;
 };
 
-CvsFixture* HistoryRealLogTest::fixture_ = nullptr;
-std::vector<HistoryRealLogTest::Log>* HistoryRealLogTest::logs_ = nullptr;
-std::string* HistoryRealLogTest::faultsCopy_ = nullptr;
-Expected* HistoryRealLogTest::pastedRecords_ = nullptr;
+CvsFixture* BinaryHistoryRealLogTest::fixture_ = nullptr;
+std::vector<BinaryHistoryRealLogTest::Log>* BinaryHistoryRealLogTest::logs_ = nullptr;
+std::string* BinaryHistoryRealLogTest::faultsCopy_ = nullptr;
+Expected* BinaryHistoryRealLogTest::pastedRecords_ = nullptr;
 
 // A comment's first line that begins with "branches:" is comment text, and
 // so is a separator line followed by a line that begins with "revision ":
 // header lines are known by their whole syntax.
-TEST_F(HistoryRealLogTest, CommentLinesThatBeginLikeHeaderLinesStayInTheComment) {
+TEST_F(BinaryHistoryRealLogTest, CommentLinesThatBeginLikeHeaderLinesStayInTheComment) {
   for (const Log& log : FaultLogs("marker.c", &kMarkerRecords)) {
     SCOPED_TRACE(log.name + ":\n" + log.text);
     EXPECT_EQ(HistoryOf(log.text), ExpectedRecords(log));
@@ -317,7 +317,7 @@ TEST_F(HistoryRealLogTest, CommentLinesThatBeginLikeHeaderLinesStayInTheComment)
 
 // The newest revision follows a description without a final line feed on
 // the description's line (cvs log, cvs rlog; rlog adds the line feed).
-TEST_F(HistoryRealLogTest, NewestRevisionAfterADescriptionWithoutLineFeed) {
+TEST_F(BinaryHistoryRealLogTest, NewestRevisionAfterADescriptionWithoutLineFeed) {
   for (const Log& log : FaultLogs("described.c", &kDescribedRecords)) {
     SCOPED_TRACE(log.name + ":\n" + log.text);
     EXPECT_EQ(HistoryOf(log.text), ExpectedRecords(log));
@@ -327,14 +327,14 @@ TEST_F(HistoryRealLogTest, NewestRevisionAfterADescriptionWithoutLineFeed) {
 
 // The header counts the revision blocks: a log pasted into a message adds
 // no record and stays in the comment that holds it.
-TEST_F(HistoryRealLogTest, LogPastedIntoAMessageStaysInItsComment) {
+TEST_F(BinaryHistoryRealLogTest, LogPastedIntoAMessageStaysInItsComment) {
   for (const Log& log : FaultLogs("pasted.c", pastedRecords_)) {
     SCOPED_TRACE(log.name + ":\n" + log.text);
     EXPECT_EQ(HistoryOf(log.text), ExpectedRecords(log));
   }
 }
 
-TEST_F(HistoryRealLogTest, EveryRevisionIsOneCorrectRecordInOrder) {
+TEST_F(BinaryHistoryRealLogTest, EveryRevisionIsOneCorrectRecordInOrder) {
   for (const Log& log : *logs_) {
     SCOPED_TRACE(log.name + ":\n" + log.text);
     auto expected = ExpectedRecords(log);
@@ -343,7 +343,7 @@ TEST_F(HistoryRealLogTest, EveryRevisionIsOneCorrectRecordInOrder) {
   }
 }
 
-TEST_F(HistoryRealLogTest, Latin1CopyGivesTheSameRecords) {
+TEST_F(BinaryHistoryRealLogTest, Latin1CopyGivesTheSameRecords) {
   for (const Log& log : *logs_) {
     if (log.expected != &kGoneRecords) continue;
     SCOPED_TRACE(log.name);
@@ -351,7 +351,7 @@ TEST_F(HistoryRealLogTest, Latin1CopyGivesTheSameRecords) {
   }
 }
 
-TEST_F(HistoryRealLogTest, SeveralFilesGiveTheHistoryOfTheFirst) {
+TEST_F(BinaryHistoryRealLogTest, SeveralFilesGiveTheHistoryOfTheFirst) {
   // cvs rlog of the module prints the logs of main.c, odd.txt and
   // Attic/gone.txt one after the other.
   std::string text = fixture_->RLog("mod");
@@ -369,7 +369,7 @@ TEST_F(HistoryRealLogTest, SeveralFilesGiveTheHistoryOfTheFirst) {
   ADD_FAILURE() << "no expected records for " << firstArchive;
 }
 
-TEST_F(HistoryRealLogTest, BinaryPrintsTheHistoryFromStandardInputAndFromAFile) {
+TEST_F(BinaryHistoryRealLogTest, BinaryPrintsTheHistoryFromStandardInputAndFromAFile) {
   const Log& log = (*logs_)[0];
   auto fromStdin = RunQamcvs({"4", "OutputFile=-"}, log.text);
   EXPECT_EQ(fromStdin.status, 1) << fromStdin.err;
@@ -606,8 +606,7 @@ TEST(HistoryTest, ParseEntryPastTheEndLeavesTheValuesAlone) {
   WriteFile(dir / "log",
             "----------------------------\nrevision 1.1\n"
             "date: 2024/01/01 00:00:00;  author: a;  state: Exp;\nc\n");
-  QamInputParams params;
-  params.SetValue("OutputFile", I18NString((dir / "log").c_str()));
+  QamInputParams params = testing_support::ToolTextParams(dir / "log");
   QamCVSHistory history(params);
   ASSERT_EQ(history.Entries().size(), 1u);
   I18NString revision("r"), author("a"), dateTime("d"), comment("c");
@@ -618,20 +617,17 @@ TEST(HistoryTest, ParseEntryPastTheEndLeavesTheValuesAlone) {
   EXPECT_EQ(revision, "1.1");
 }
 
-TEST(HistoryTest, MissingOrUnreadableOutputFileGivesTheFailureDocument) {
+TEST(HistoryTest, BinaryGivesTheFailureDocumentForAMissingOrUnreadableOutputFile) {
   auto missing = RunQamcvs({"4"});
   EXPECT_EQ(missing.status, 0);
-  auto xml = ParseXml(missing.out);
-  ASSERT_TRUE(xml.wellFormed) << missing.out;
-  EXPECT_EQ(xml.TextsOf("Code"), std::vector<std::string>{"0x56177B77"});
-  EXPECT_NE(xml.TextsOf("Message").at(0).find("OutputFile"), std::string::npos);
+  EXPECT_NE(testing_support::ExpectFailureDocument(missing.out).message.find("OutputFile"),
+            std::string::npos);
 
   auto unreadable = RunQamcvs({"4", "OutputFile=/nonexistent/history.log"});
   EXPECT_EQ(unreadable.status, 0);
-  xml = ParseXml(unreadable.out);
-  ASSERT_TRUE(xml.wellFormed) << unreadable.out;
-  EXPECT_TRUE(xml.TextsOf("Record").empty());
-  EXPECT_NE(xml.TextsOf("Message").at(0).find("/nonexistent/history.log"), std::string::npos);
+  const auto failure = testing_support::ExpectFailureDocument(unreadable.out);
+  EXPECT_TRUE(failure.xml.TextsOf("Record").empty());
+  EXPECT_NE(failure.message.find("/nonexistent/history.log"), std::string::npos);
 }
 
 }  // namespace

@@ -21,18 +21,14 @@ namespace {
 
 // Runs the command in this process: "TRUE", "FALSE", or "raised <code>".
 std::string Judge(const std::string& text) {
-  testing_support::CommandOnText<QamCVSIsFileDifferent> run(text, "");
-  try {
-    run.command.ProceesOutPut();
-  } catch (const PYLException& error) {
-    return "raised " + std::to_string(error.code());
-  }
-  auto xml = ParseXml(std::string(run.command.ConverToQamFormat().utf8()));
-  auto values = xml.TextsOf("IsDifferent");
+  const testing_support::CommandRun run =
+      testing_support::RunCommandOnText<QamCVSIsFileDifferent>(text);
+  if (run.raised) return "raised " + testing_support::ExpectFailureDocument(run.document, "").code;
+  auto values = ParseXml(run.document).TextsOf("IsDifferent");
   return values.size() == 1 ? values[0] : "bad document";
 }
 
-const std::string kRaised = "raised " + std::to_string(0x56177B77);
+const std::string kRaised = std::string("raised ") + testing_support::kInputErrorCode;
 
 // Two equal files and a third that differs, compared by the real tools.
 class ComparisonOutput : public ::testing::Test {
@@ -110,16 +106,11 @@ TEST_F(ComparisonOutput, BinaryEndToEndAndTheFailureDocument) {
   ASSERT_EQ(cvsError.find("differ"), std::string::npos) << cvsError;
   auto failed = RunQamcvs({"9", "OutputFile=-"}, cvsError);
   EXPECT_EQ(failed.status, 0);
-  auto xml = ParseXml(failed.out);
-  ASSERT_TRUE(xml.wellFormed) << xml.error << "\n" << failed.out;
-  EXPECT_EQ(xml.TextsOf("IsDifferent").size(), 0u);
-  EXPECT_EQ(xml.TextsOf("Code"), std::vector<std::string>{"0x56177B77"});
-  EXPECT_EQ(xml.TextsOf("Function"),
-            std::vector<std::string>{"QamCVSIsFileDifferent::ProceesOutPut"});
-  ASSERT_EQ(xml.TextsOf("Source").size(), 1u);
-  EXPECT_EQ(xml.TextsOf("Source")[0].rfind("QamCVSIsFileDifferent.cpp:", 0), 0u);
-  ASSERT_EQ(xml.TextsOf("Message").size(), 1u);
-  const std::string message = xml.TextsOf("Message")[0];
+  const auto failure = testing_support::ExpectFailureDocument(failed.out);
+  EXPECT_EQ(failure.xml.TextsOf("IsDifferent").size(), 0u);
+  EXPECT_EQ(failure.function, "QamCVSIsFileDifferent::ProceesOutPut");
+  EXPECT_EQ(failure.source.rfind("QamCVSIsFileDifferent.cpp:", 0), 0u);
+  const std::string message = failure.message;
   EXPECT_NE(message.find("neither \"identical\" nor \"differ\""), std::string::npos) << message;
   // The tool's own words are quoted, so a person sees what went wrong.
   const std::string firstLine = cvsError.substr(0, std::min<std::size_t>(40, cvsError.find('\n')));
@@ -128,9 +119,7 @@ TEST_F(ComparisonOutput, BinaryEndToEndAndTheFailureDocument) {
   // A long message is quoted only in part.
   auto longError = RunQamcvs({"9", "OutputFile=-"}, std::string(100000, 'x'));
   EXPECT_EQ(longError.status, 0);
-  auto longXml = ParseXml(longError.out);
-  ASSERT_EQ(longXml.TextsOf("Message").size(), 1u);
-  EXPECT_LT(longXml.TextsOf("Message")[0].size(), 400u);
+  EXPECT_LT(testing_support::ExpectFailureDocument(longError.out).message.size(), 400u);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 
 using testing_support::RunQamcvs;
 
-TEST(StartupTest, NetworkStackIsNotLoaded) {
+TEST(BinaryStartupTest, NetworkStackIsNotLoaded) {
 #ifndef QAM_STATIC_XERCES
   GTEST_SKIP() << "built against the shared Xerces-C library (QAM_STATIC_XERCES=OFF)";
 #else
@@ -34,7 +34,7 @@ TEST(StartupTest, NetworkStackIsNotLoaded) {
 // qamcvs starts only Xerces-C's core. A feature left out (a parser, the
 // DOM, regular expressions) must not run on tables that were never built:
 // its first use dies on a null pointer before it can print anything.
-TEST(StartupTest, UnstartedXmlFeaturesFailLoudly) {
+TEST(BinaryStartupTest, UnstartedXmlFeaturesFailLoudly) {
 #ifndef XML_CORE_PROBE
   GTEST_SKIP() << "built against the shared Xerces-C library, which starts everything";
 #else

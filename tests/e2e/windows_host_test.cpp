@@ -20,20 +20,18 @@ using testing_support::Shell;
 
 namespace {
 
-const char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 // Neither name fits code page 1252, Windows' narrow argv on Western systems.
 const char kJapanese[] = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
 const char kGreek[] = "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC";
 // U+3000 and U+FF02, which the ANSI command line turns into a blank and a
 // quotation mark.
 const char kBestFit[] = "a\xE3\x80\x80" "b\xEF\xBC\x82" "c";
-const char kInvalid[] = "The specified path in repository is not invalid";
 
 std::string WindowsPath(const std::string& linuxPath) {
   return testing_support::WithBackSlashes("Z:" + linuxPath);
 }
 
-class WindowsHostTest : public ::testing::Test {
+class BinaryWindowsHostTest : public ::testing::Test {
  protected:
   void SetUp() override {
     repo_.Import("proj", {{"src/main.c", "int main;\n"},
@@ -43,7 +41,7 @@ class WindowsHostTest : public ::testing::Test {
   CvsFixture repo_;
 };
 
-TEST_F(WindowsHostTest, NamesOutsideCodePage1252SurviveTheCommandLine) {
+TEST_F(BinaryWindowsHostTest, NamesOutsideCodePage1252SurviveTheCommandLine) {
   RunResult created = RunQamcvs({"7", "PathToRep=" + repo_.root(), "PathInRep=proj",
                                  std::string("FolderName=") + kGreek});
   EXPECT_EQ(created.status, 1);
@@ -68,13 +66,13 @@ TEST_F(WindowsHostTest, NamesOutsideCodePage1252SurviveTheCommandLine) {
       << children.out;
 }
 
-TEST_F(WindowsHostTest, DriveLetterRootWithBackSlashes) {
+TEST_F(BinaryWindowsHostTest, DriveLetterRootWithBackSlashes) {
   if (!testing_support::TestingWindowsBuild()) GTEST_SKIP() << "a Windows build only";
   const std::string root = WindowsPath(repo_.root());
   // Every Windows program reads a trailing dot or blank off the root.
   for (const std::string& given : {root, root + "\\", root + "/", root + ".", root + " "}) {
     RunResult exists = RunQamcvs({"1", "PathToRep=" + given, "PathInRep=proj\\src\\main.c"});
-    EXPECT_EQ(exists.out, std::string(kDeclaration) +
+    EXPECT_EQ(exists.out, std::string(testing_support::kXmlDeclaration) +
                               "<QAM_DOC><Output><RepositoryExists>TRUE</RepositoryExists>"
                               "<PathExists>TRUE</PathExists></Output></QAM_DOC>\n")
         << given;
@@ -93,7 +91,7 @@ TEST_F(WindowsHostTest, DriveLetterRootWithBackSlashes) {
 // A host that has met MAX_PATH gives the root in extended form, with either
 // separator, on a drive or a share. Wine shows $WINEPREFIX/dosdevices/unc/
 // as the UNC name space.
-TEST_F(WindowsHostTest, ExtendedRootsOnADriveAndAShare) {
+TEST_F(BinaryWindowsHostTest, ExtendedRootsOnADriveAndAShare) {
   if (!testing_support::TestingWindowsBuild()) GTEST_SKIP() << "a Windows build only";
   const char* prefix = std::getenv("WINEPREFIX");
   if (prefix == nullptr) GTEST_SKIP() << "needs WINEPREFIX, where Wine keeps its UNC shares";
@@ -130,7 +128,7 @@ TEST_F(WindowsHostTest, ExtendedRootsOnADriveAndAShare) {
 
 // Standard output is binary on Windows: the same bytes as the Linux build,
 // no CR before a line feed, for every command and for text given with CR LF.
-TEST_F(WindowsHostTest, DocumentsAreTheLinuxBuildsBytes) {
+TEST_F(BinaryWindowsHostTest, DocumentsAreTheLinuxBuildsBytes) {
   if (!testing_support::TestingWindowsBuild()) GTEST_SKIP() << "a Windows build only";
   const std::string log =
       "\nRCS file: x,v\nhead: 1.1\nlocks: strict\n\talice: 1.1\n----------------------------\n"
@@ -171,7 +169,7 @@ TEST_F(WindowsHostTest, DocumentsAreTheLinuxBuildsBytes) {
 // Windows takes names in the "\\?\" form literally: a trailing dot or blank
 // is part of the name, a device name is only a name; and it refuses to make
 // what its own programs could not open.
-TEST_F(WindowsHostTest, NamesAreTakenAsWrittenAndWindowsOnlyNamesAreNotMade) {
+TEST_F(BinaryWindowsHostTest, NamesAreTakenAsWrittenAndWindowsOnlyNamesAreNotMade) {
   if (!testing_support::TestingWindowsBuild()) GTEST_SKIP() << "a Windows build only";
   std::filesystem::create_directory(repo_.Path("proj/dotted."));
   struct Query {
@@ -202,7 +200,8 @@ TEST_F(WindowsHostTest, NamesAreTakenAsWrittenAndWindowsOnlyNamesAreNotMade) {
                            "new ", "src/con.c/x"}) {
     RunResult created =
         RunQamcvs({"7", "PathToRep=" + repo_.root(), "PathInRep=proj", std::string("FolderName=") + name});
-    EXPECT_NE(created.out.find(std::string("<Created>FALSE</Created><Reason>") + kInvalid),
+    EXPECT_NE(created.out.find(std::string("<Created>FALSE</Created><Reason>") +
+                               testing_support::kInvalidPathReason),
               std::string::npos)
         << name << "\n" << created.out;
   }
@@ -212,7 +211,7 @@ TEST_F(WindowsHostTest, NamesAreTakenAsWrittenAndWindowsOnlyNamesAreNotMade) {
 // Wine does not enforce MAX_PATH, so this shows only that the extended form
 // reaches every file call; the conversion's own tests and the manifest carry
 // the rest.
-TEST_F(WindowsHostTest, RepositoryPathsLongerThanMaxPath) {
+TEST_F(BinaryWindowsHostTest, RepositoryPathsLongerThanMaxPath) {
   if (!testing_support::TestingWindowsBuild()) GTEST_SKIP() << "a Windows build only";
   const std::string deep = "proj/" + std::string(100, 'a') + "/" + std::string(100, 'b') + "/" +
                            std::string(100, 'c');
@@ -256,7 +255,7 @@ TEST_F(WindowsHostTest, RepositoryPathsLongerThanMaxPath) {
 
 // A console shows bytes through its code page; the document goes to it as
 // characters. script(1) gives Wine a terminal, which Wine makes a console.
-TEST_F(WindowsHostTest, TheConsoleShowsTheDocumentsCharacters) {
+TEST_F(BinaryWindowsHostTest, TheConsoleShowsTheDocumentsCharacters) {
   if (!testing_support::TestingWindowsBuild()) GTEST_SKIP() << "a Windows build only";
   if (!testing_support::HaveProgram("script")) GTEST_SKIP() << "script(1) is needed";
   testing_support::WriteFile(repo_.Scratch("cafe.log"),
@@ -282,7 +281,7 @@ TEST_F(WindowsHostTest, TheConsoleShowsTheDocumentsCharacters) {
   EXPECT_NE(own.out.find("own standard output or error"), std::string::npos) << own.out;
 }
 
-TEST_F(WindowsHostTest, TraceReachesOutputDebugStringA) {
+TEST_F(BinaryWindowsHostTest, TraceReachesOutputDebugStringA) {
   if (!testing_support::TestingWindowsBuild()) GTEST_SKIP() << "a Windows build only";
   // Wine's debugstr channel prints what OutputDebugStringA is given.
   RunResult traced = testing_support::Shell(

@@ -163,17 +163,13 @@ TEST(QamCmdLineArgTest, RejectionRendersAsAReadableFailureDocument) {
         document = std::string(QamFormatterUtility::GetExceptionThrownDoc().utf8());
       }
       testing::internal::GetCapturedStderr();
-      auto xml = ParseXml(document);
-      ASSERT_TRUE(xml.wellFormed) << i << ": " << xml.error << "\n" << document;
-      EXPECT_EQ(xml.TextsOf("Code"), std::vector<std::string>{"0x56177B77"});
-      ASSERT_EQ(xml.TextsOf("Message").size(), 1u);
-      EXPECT_NE(xml.TextsOf("Message")[0].find(std::string("\"Bad") + expected[i] + "\""),
+      SCOPED_TRACE(i);
+      const auto failure = testing_support::ExpectFailureDocument(document);
+      EXPECT_NE(failure.message.find(std::string("\"Bad") + expected[i] + "\""),
                 std::string::npos)
-          << i << ": " << xml.TextsOf("Message")[0];
-      EXPECT_EQ(xml.TextsOf("Function"),
-                std::vector<std::string>{"QamCmdLineArg::ProcessCmdParams"});
-      ASSERT_EQ(xml.TextsOf("Source").size(), 1u);
-      EXPECT_EQ(xml.TextsOf("Source")[0].rfind("QamCmdLineArg.cpp:", 0), 0u);
+          << failure.message;
+      EXPECT_EQ(failure.function, "QamCmdLineArg::ProcessCmdParams");
+      EXPECT_EQ(failure.source.rfind("QamCmdLineArg.cpp:", 0), 0u);
     }
     if (platformUp) platform::StopXmlPlatform();
   }

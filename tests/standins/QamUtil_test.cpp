@@ -1,6 +1,6 @@
 // The utility library against the real file system: trimming and path
 // helpers, existence masks with the caller's real rights, folder reading,
-// folder creation, narrow conversion and the raising convention.
+// folder creation and the raising convention.
 #include "QamUtil.h"
 
 #include <fcntl.h>
@@ -281,6 +281,7 @@ TEST(RaiseConventionTest, RaiseRecordsWhereAndWhoAndThrowsAQamException) {
   QamException exception(static_cast<long>(kQamInputError));
   try {
     (exception << message).Raise(SourceLocation(__FILE__, __LINE__), "F", "PYL_THROW");
+    FAIL() << "Raise returned";
   } catch (const PYLException& error) {
     EXPECT_FALSE(error.message().empty());
     EXPECT_EQ(error.sourceFile(), "QamUtil_test.cpp");

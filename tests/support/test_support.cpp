@@ -11,10 +11,6 @@
 #include <unistd.h>
 #endif
 
-#ifdef _WIN32
-#include <process.h>
-#endif
-
 #include <gtest/gtest.h>
 #include <xercesc/util/PlatformUtils.hpp>
 
@@ -302,54 +298,20 @@ bool TestingWindowsBuild() {
   return binary.size() > 4 && binary.compare(binary.size() - 4, 4, ".exe") == 0;
 }
 
-#ifdef _WIN32
-TempDir::TempDir() {
-  // Under the system's temporary folder, named by process and a counter.
-  static int made = 0;
-  const std::filesystem::path base = std::filesystem::temp_directory_path();
-  for (;;) {
-    std::filesystem::path candidate =
-        base / ("qamcvs-test-" + std::to_string(_getpid()) + "-" +
-                std::to_string(++made));
-    std::error_code error;
-    if (std::filesystem::create_directory(candidate, error)) {
-      path_ = candidate.generic_u8string();
-      return;
-    }
-    if (error) {
-      path_ = base.generic_u8string();
-      return;
-    }
+FailureDocument ExpectFailureDocument(const std::string& document, const std::string& code) {
+  FailureDocument failure;
+  failure.xml = ParseXml(document);
+  const std::string fault = FailureDocumentFault(failure.xml);
+  EXPECT_EQ(fault, "") << document.substr(0, 2000);
+  if (!fault.empty()) return failure;
+  failure.code = failure.xml.TextsOf("Code")[0];
+  failure.message = failure.xml.TextsOf("Message")[0];
+  failure.source = failure.xml.TextsOf("Source")[0];
+  failure.function = failure.xml.TextsOf("Function")[0];
+  if (!code.empty()) {
+    EXPECT_EQ(failure.code, code) << failure.message;
   }
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  if (path_ != std::filesystem::temp_directory_path().generic_u8string()) {
-    std::filesystem::remove_all(std::filesystem::u8path(path_), ignored);
-  }
-}
-#else
-TempDir::TempDir() {
-  char pattern[] = "/tmp/qamcvs-test-XXXXXX";
-  const char* made = mkdtemp(pattern);
-  path_ = made != nullptr ? made : "/tmp";
-  // Permission tests run parts as "nobody", who must be able to reach the folder.
-  chmod(path_.c_str(), 0755);
-}
-
-TempDir::~TempDir() {
-  if (path_ == "/tmp") return;
-  // Folders made read-only by a test must become writable to be removed.
-  Run({"chmod", "-R", "u+rwx", path_});
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-#endif  // _WIN32
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream file(path, std::ios::binary);
-  file << bytes;
+  return failure;
 }
 
 std::string WithBackSlashes(std::string path) {
@@ -365,13 +327,6 @@ std::string WithCrLf(const std::string& text) {
     out += c;
   }
   return out;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
 }
 
 }  // namespace testing_support

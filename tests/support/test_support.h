@@ -1,7 +1,9 @@
-// Helpers shared by the tests: running processes, temporary folders, and
-// reading documents back with an XML parser (parsed_xml.h).
+// Helpers of the tests: running processes, the failure-document check, and
+// what they share with the fuzz targets and benchmarks (toolkit.h).
 #ifndef QAMCVS_TESTS_SUPPORT_TEST_SUPPORT_H_
 #define QAMCVS_TESTS_SUPPORT_TEST_SUPPORT_H_
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
@@ -10,6 +12,7 @@
 #include "I18NString.h"
 #include "QamFormatter.h"
 #include "support/parsed_xml.h"
+#include "support/toolkit.h"
 
 namespace testing_support {
 
@@ -80,58 +83,58 @@ struct RefusedCommandLine {
 /// Every kind of command line the parser refuses, once each.
 const std::vector<RefusedCommandLine>& RefusedCommandLines();
 
-/// A fresh folder under /tmp, removed with everything in it on destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  /// path() + "/" + name
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-void WriteFile(const std::string& path, const std::string& bytes);
-
 /// path with every "/" written as a back-slash.
 std::string WithBackSlashes(std::string path);
 
 /// text with every line feed preceded by a carriage return.
 std::string WithCrLf(const std::string& text);
 
-/// A command that reads the tool's text (ids 3, 4, 9), constructed in this
-/// process on text written to a temporary OutputFile (with Encoding when
-/// given); the file lives as long as the returned object.
-template <class Command>
-struct CommandOnText {
-  CommandOnText(const std::string& text, const std::string& encoding)
-      : params(ParamsFor(dir, text, encoding)), command(params) {}
-  static QamInputParams ParamsFor(const TempDir& where, const std::string& text,
-                                  const std::string& encoding) {
-    WriteFile(where / "tool-output.txt", text);
-    QamInputParams result;
-    result.SetValue("OutputFile", I18NString((where / "tool-output.txt").c_str()));
-    if (!encoding.empty()) result.SetValue("Encoding", I18NString(encoding.c_str()));
-    return result;
+/// The declaration every document begins with.
+constexpr char kXmlDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+/// The Reason of a folder creation refused for its path (its words as the
+/// host expects them).
+constexpr char kInvalidPathReason[] = "The specified path in repository is not invalid";
+
+/// A test of what an unprivileged user may do (root may read and write
+/// everything); skipped where no such user can run qamcvs (see
+/// UnprivilegedUnavailable).
+class UnprivilegedTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string why = UnprivilegedUnavailable();
+    if (!why.empty()) GTEST_SKIP() << "permission cases skipped: " << why;
   }
-  TempDir dir;
-  QamInputParams params;
-  Command command;
 };
 
-/// Runs a tool-text command in this process as the driver would and returns
-/// its document (UTF-8).
+/// The parts of a failure document, read back (UTF-8).
+struct FailureDocument {
+  ParsedXml xml;
+  std::string code, message, source, function;
+};
+
+/// Expects document to be one failure document (see FailureDocumentFault)
+/// carrying code (any code when code is empty); returns its parts, empty
+/// where it has none.
+FailureDocument ExpectFailureDocument(const std::string& document,
+                                      const std::string& code = kInputErrorCode);
+
+/// Runs a tool-text command (ids 3, 4, 9) in this process as the driver
+/// would, on text written to a temporary OutputFile (with Encoding when given).
+template <class Command>
+CommandRun RunCommandOnText(const std::string& text, const std::string& encoding = "") {
+  TempDir dir;
+  WriteFile(dir / "tool-output.txt", text);
+  return RunCommand<Command>(ToolTextParams(dir / "tool-output.txt", encoding));
+}
+
+/// The document of a tool-text command run as by RunCommandOnText (UTF-8);
+/// a raise fails the test.
 template <class Command>
 std::string DocumentForText(const std::string& text, const std::string& encoding = "") {
-  CommandOnText<Command> run(text, encoding);
-  run.command.ProceesOutPut();
-  return std::string(run.command.ConverToQamFormat().utf8());
+  CommandRun run = RunCommandOnText<Command>(text, encoding);
+  EXPECT_FALSE(run.raised) << run.document;
+  return run.document;
 }
-std::string ReadFile(const std::string& path);
 
 }  // namespace testing_support
 

@@ -1,7 +1,7 @@
 // A program that starts Xerces-C as qamcvs does, only its core
 // (standins/xerces/xml_core_only.cpp), then reaches one feature that start-up
 // left out: xml_core_probe parser|dom|regex. It prints "reached" before
-// and "survived" after; StartupTest.UnstartedXmlFeaturesFailLoudly expects
+// and "survived" after; BinaryStartupTest.UnstartedXmlFeaturesFailLoudly expects
 // the process to die in between.
 #include <xercesc/dom/DOMImplementationRegistry.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
