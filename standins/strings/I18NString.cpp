@@ -226,6 +226,13 @@ I18NString I18NString::SliceUtf8(std::size_t from, std::size_t to) const {
   if (byteLen_ == static_cast<std::size_t>(cpLen_)) {
     result.charBegin_ = charBegin_ + static_cast<int>(from);
     result.cpLen_ = static_cast<int>(to - from);
+  } else if (result.byteLen_ <= kShortSlice) {
+    // A short slice counts its own characters. An ASCII one finds them by
+    // position alone and needs no place among the rep's characters.
+    result.cpLen_ = CountChars(result.byteBegin_, byteBegin_ + to);
+    if (static_cast<std::size_t>(result.cpLen_) != result.byteLen_) {
+      result.charBegin_ = CharAtByte(result.byteBegin_);
+    }
   } else {
     result.charBegin_ = CharAtByte(result.byteBegin_);
     result.cpLen_ = CharAtByte(byteBegin_ + to) - result.charBegin_;
