@@ -79,7 +79,7 @@ class I18NString {
 
   /// Number of characters; O(1).
   int length() const { return cpLen_; }
-  /// Number of UTF-16 units.
+  /// Number of UTF-16 units; O(1) for ASCII text, else O(n).
   int size() const;
   bool empty() const { return cpLen_ == 0; }
   /// The character at position, or 0 outside the text.
@@ -138,7 +138,6 @@ class I18NString {
   // finds its bytes by position alone, may leave it 0.
   int charBegin_ = 0;
   int cpLen_ = 0;
-  mutable int u16Len_ = 0;  // -1: not counted yet
 };
 
 /// Concatenation.
