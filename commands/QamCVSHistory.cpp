@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "QamUtil.h"
+#include "dom_escape.h"
 #include "history_log.h"
 
 // A revision block is read by one small matcher over its UTF-8 text, line by
@@ -35,18 +36,19 @@ void QamCVSHistory::SplitLogIntoEntries() {
   }
 }
 
-bool QamCVSHistory::ParseEntry(unsigned index, I18NString& revision, I18NString& author,
-                               I18NString& dateTime, I18NString& comment) {
-  if (index >= entries.size()) return false;
-  revision.erase(0, -1);
-  author.erase(0, -1);
-  dateTime.erase(0, -1);
-  comment.erase(0, -1);
+bool QamCVSHistory::ScanValues(unsigned index, qam_history::EntryFields* fields) const {
+  std::string_view text = entries[index].utf8();
+  if (!qam_history::ScanEntry(text, fields)) return false;
+  std::string_view& comment = fields->comment;
+  while (!comment.empty() && comment.back() == '\n') comment.remove_suffix(1);
+  return true;
+}
+
+void QamCVSHistory::SliceValues(unsigned index, const qam_history::EntryFields& fields,
+                                I18NString& revision, I18NString& author,
+                                I18NString& dateTime) const {
   const I18NString& entry = entries[index];
   std::string_view text = entry.utf8();
-  qam_history::EntryFields fields;
-  if (!qam_history::ScanEntry(text, &fields)) return false;
-
   auto slice = [&](std::string_view field) {
     auto from = static_cast<std::size_t>(field.data() - text.data());
     return entry.SliceUtf8(from, from + field.size());
@@ -65,20 +67,73 @@ bool QamCVSHistory::ParseEntry(unsigned index, I18NString& revision, I18NString&
     dateTime += " ";
     dateTime += slice(fields.time);
   }
-  comment = slice(fields.comment);
-  comment.trimTrailing(10);
+}
+
+bool QamCVSHistory::ParseEntry(unsigned index, I18NString& revision, I18NString& author,
+                               I18NString& dateTime, I18NString& comment) {
+  if (index >= entries.size()) return false;
+  revision.erase(0, -1);
+  author.erase(0, -1);
+  dateTime.erase(0, -1);
+  comment.erase(0, -1);
+  qam_history::EntryFields fields;
+  if (!ScanValues(index, &fields)) return false;
+  SliceValues(index, fields, revision, author, dateTime);
+  const I18NString& entry = entries[index];
+  auto from = static_cast<std::size_t>(fields.comment.data() - entry.utf8().data());
+  comment = entry.SliceUtf8(from, from + fields.comment.size());
   QamFormatterUtility::EscapeDOMChars(comment);
   return true;
 }
 
 void QamCVSHistory::ProceesOutPut() {
+  // The log lists the newest revision first; the records go oldest first.
+  // A comment without markup is a slice of its entry. The escaped comments
+  // of the others lie one after another in two buffers, each record's
+  // comment a slice of one, rather than each in a buffer of its own (most
+  // of a long history's memory otherwise): one for the entries that are
+  // ASCII, which slice in constant time, one for the rest. A buffer's room
+  // beyond its text is never written, so it takes no memory. The entries
+  // are read once, into a list that goes before the document is made.
+  struct Scanned {
+    unsigned index;
+    bool ascii;
+    std::size_t escapedSize;  // 0: the comment has no markup
+    qam_history::EntryFields fields;
+  };
+  std::vector<Scanned> scanned;
+  scanned.reserve(entries.size());
+  std::string buffers[2];  // [ascii]
+  for (std::size_t i = entries.size(); i-- > 0;) {
+    const I18NString& entry = entries[i];
+    Scanned scan{static_cast<unsigned>(i),
+                 entry.utf8().size() == static_cast<std::size_t>(entry.length()), 0, {}};
+    if (!ScanValues(scan.index, &scan.fields)) continue;
+    std::string& buffer = buffers[scan.ascii];
+    const std::size_t before = buffer.size();
+    if (AppendEscapedDom(scan.fields.comment, &buffer)) scan.escapedSize = buffer.size() - before;
+    scanned.push_back(scan);
+  }
+  // Well-formed UTF-8 with ASCII replaced by ASCII stays well-formed.
+  const I18NString escaped[2] = {I18NString::FromValidUtf8(std::move(buffers[0])),
+                                 I18NString::FromValidUtf8(std::move(buffers[1]))};
+
   I18NString revision;
   I18NString author;
   I18NString dateTime;
   I18NString comment;
-  // The log lists the newest revision first; the records go oldest first.
-  for (std::size_t i = entries.size(); i-- > 0;) {
-    if (!ParseEntry(static_cast<unsigned>(i), revision, author, dateTime, comment)) continue;
+  std::size_t used[2] = {0, 0};
+  for (const Scanned& scan : scanned) {
+    SliceValues(scan.index, scan.fields, revision, author, dateTime);
+    if (scan.escapedSize == 0) {
+      const I18NString& entry = entries[scan.index];
+      auto from = static_cast<std::size_t>(scan.fields.comment.data() - entry.utf8().data());
+      comment = entry.SliceUtf8(from, from + scan.fields.comment.size());
+    } else {
+      std::size_t& from = used[scan.ascii];
+      comment = escaped[scan.ascii].SliceUtf8(from, from + scan.escapedSize);
+      from += scan.escapedSize;
+    }
     AddEntry(new QamHistoryRecord(author, revision, dateTime, comment));
   }
 }

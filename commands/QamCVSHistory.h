@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "QamCommandBases.h"
+#include "history_log.h"
 
 class QamCVSHistory : public QamHistory {
  public:
@@ -30,6 +31,12 @@ class QamCVSHistory : public QamHistory {
 
  private:
   void SplitLogIntoEntries();
+  /// Reads entry index's header lines into *fields, the comment without its
+  /// trailing line feeds; false when they are not those of a revision block.
+  bool ScanValues(unsigned index, qam_history::EntryFields* fields) const;
+  /// The revision, author and date-time of entry index, as read into fields.
+  void SliceValues(unsigned index, const qam_history::EntryFields& fields,
+                   I18NString& revision, I18NString& author, I18NString& dateTime) const;
 
   // Constant after construction: slices of outputText, one per revision
   // block, sharing its buffer.

@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
   // otherwise see the next file opened (the trace's syslog socket) take its
   // place and receive the document.
   platform::FillClosedStandardDescriptors();
+  platform::ReturnLargeBlocksWhenFreed();
   platform::UseBinaryStandardStreams();
   int exitStatus = 0;
   std::string why;

@@ -135,6 +135,13 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* files,
 /// StandardInputText. Call it first.
 void FillClosedStandardDescriptors();
 
+/// Has every large block (128 KiB or more) that the program frees go back
+/// to the system at once, so that a buffer freed before the peak does not
+/// stay part of it: glibc otherwise raises its threshold to the size of a
+/// freed block and keeps later blocks of that size in its heap. Windows'
+/// heap already returns blocks that large. Call it first.
+void ReturnLargeBlocksWhenFreed();
+
 /// Writes all of text and then end to standard output, past short writes,
 /// interrupted writes and a non-blocking descriptor: 0 when every byte was
 /// written, else the reason. writev(2) here, so that a short document

@@ -1,5 +1,6 @@
 // The Linux port of the platform layer.
 #include <dirent.h>
+#include <malloc.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -251,6 +252,13 @@ TextOpening StandardInputText(TextSource* source) {
   input.knownSize_ = RegularFileSize(STDIN_FILENO);
   *source = std::move(input);
   return TextOpening::kOpened;
+}
+
+void ReturnLargeBlocksWhenFreed() {
+#ifdef M_MMAP_THRESHOLD
+  // Setting the threshold turns off its growth; 128 KiB is glibc's default.
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
 }
 
 void FillClosedStandardDescriptors() {

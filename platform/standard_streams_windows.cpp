@@ -40,6 +40,11 @@ bool IsMissing(HANDLE handle) {
 
 }  // namespace
 
+void ReturnLargeBlocksWhenFreed() {
+  // The process heap gives a block of 512 KiB or more its own virtual
+  // allocation and releases it when the block is freed.
+}
+
 void FillClosedStandardDescriptors() {
   // A process started without a standard handle has none and the C
   // runtime's descriptor is not open: NUL takes the place. Standard output

@@ -79,7 +79,7 @@ class I18NString {
 
   /// Number of characters; O(1).
   int length() const { return cpLen_; }
-  /// Number of UTF-16 units.
+  /// Number of UTF-16 units; O(1) for ASCII text, else O(n).
   int size() const;
   bool empty() const { return cpLen_ == 0; }
   /// The character at position, or 0 outside the text.
@@ -114,6 +114,8 @@ class I18NString {
     int markedChars = 0;          // characters covered by marks
   };
   static constexpr int kMarkStep = 64;
+  // The longest slice whose characters SliceUtf8 counts rather than look up.
+  static constexpr std::size_t kShortSlice = 1024;
 
   /// Marks the rep's characters up to character chars and byte bytes.
   void ExtendMarks(int chars, std::size_t bytes) const;
@@ -132,9 +134,10 @@ class I18NString {
   std::shared_ptr<Rep> rep_;
   std::size_t byteBegin_ = 0;
   std::size_t byteLen_ = 0;
-  int charBegin_ = 0;  // position of the first character within rep_
+  // Position of the first character within rep_; an ASCII string, which
+  // finds its bytes by position alone, may leave it 0.
+  int charBegin_ = 0;
   int cpLen_ = 0;
-  mutable int u16Len_ = 0;  // -1: not counted yet
 };
 
 /// Concatenation.

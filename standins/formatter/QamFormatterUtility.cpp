@@ -10,6 +10,7 @@
 #include "PYLException.h"
 #include "QamFormatter.h"
 #include "QamUtil.h"
+#include "dom_escape.h"
 #include "platform.h"
 #include "utf8_text.h"
 #include "xml_writer.h"
@@ -133,28 +134,37 @@ std::string_view ReferenceOf(char markup) {
 
 }  // namespace
 
-void QamFormatterUtility::EscapeDOMChars(I18NString& text) {
-  std::string_view bytes = text.utf8();
-  std::size_t at = FindMarkup(bytes, 0);
-  if (at == std::string_view::npos) return;
+std::size_t EscapedDomSize(std::string_view text) {
+  std::size_t size = text.size();
+  for (std::size_t at = FindMarkup(text, 0); at != std::string_view::npos;
+       at = FindMarkup(text, at + 1)) {
+    size += ReferenceOf(text[at]).size() - 1;
+  }
+  return size;
+}
+
+bool AppendEscapedDom(std::string_view text, std::string* out) {
+  std::size_t at = FindMarkup(text, 0);
+  if (at == std::string_view::npos) return false;
   // Copy the runs between markup characters whole: comments are long and
-  // markup characters rare. Room for a reference in every eighth byte
-  // first; more when the text holds more.
-  std::string out(bytes.size() + bytes.size() / 8 + 8, '\0');
-  std::size_t used = 0;
+  // markup characters rare.
   std::size_t from = 0;
-  for (; at != std::string_view::npos; at = FindMarkup(bytes, from)) {
-    std::string_view reference = ReferenceOf(bytes[at]);
-    std::size_t need = used + (at - from) + reference.size() + (bytes.size() - at);
-    if (need > out.size()) out.resize(std::max(need, out.size() * 2));
-    std::memcpy(out.data() + used, bytes.data() + from, at - from);
-    used += at - from;
-    std::memcpy(out.data() + used, reference.data(), reference.size());
-    used += reference.size();
+  for (; at != std::string_view::npos; at = FindMarkup(text, from)) {
+    out->append(text, from, at - from);
+    out->append(ReferenceOf(text[at]));
     from = at + 1;
   }
-  std::memcpy(out.data() + used, bytes.data() + from, bytes.size() - from);
-  out.resize(used + bytes.size() - from);
+  out->append(text, from, std::string_view::npos);
+  return true;
+}
+
+void QamFormatterUtility::EscapeDOMChars(I18NString& text) {
+  std::string_view bytes = text.utf8();
+  const std::size_t size = EscapedDomSize(bytes);
+  if (size == bytes.size()) return;
+  std::string out;
+  out.reserve(size);
+  AppendEscapedDom(bytes, &out);
   // Well-formed UTF-8 with ASCII replaced by ASCII stays well-formed.
   text = I18NString::FromValidUtf8(std::move(out));
 }

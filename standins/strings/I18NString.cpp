@@ -108,7 +108,6 @@ I18NString I18NString::FromValidUtf8(std::string bytes) {
   rep->bytes = std::move(bytes);
   result.byteLen_ = rep->bytes.size();
   result.cpLen_ = chars;
-  result.u16Len_ = -1;
   result.rep_ = std::move(rep);
   return result;
 }
@@ -211,7 +210,6 @@ I18NString I18NString::Slice(int start, int end) const {
   result.byteLen_ = to - from;
   result.charBegin_ = charBegin_ + start;
   result.cpLen_ = end - start;
-  result.u16Len_ = -1;
   return result;
 }
 
@@ -226,11 +224,17 @@ I18NString I18NString::SliceUtf8(std::size_t from, std::size_t to) const {
   if (byteLen_ == static_cast<std::size_t>(cpLen_)) {
     result.charBegin_ = charBegin_ + static_cast<int>(from);
     result.cpLen_ = static_cast<int>(to - from);
+  } else if (result.byteLen_ <= kShortSlice) {
+    // A short slice counts its own characters. An ASCII one finds them by
+    // position alone and needs no place among the rep's characters.
+    result.cpLen_ = CountChars(result.byteBegin_, byteBegin_ + to);
+    if (static_cast<std::size_t>(result.cpLen_) != result.byteLen_) {
+      result.charBegin_ = CharAtByte(result.byteBegin_);
+    }
   } else {
     result.charBegin_ = CharAtByte(result.byteBegin_);
     result.cpLen_ = CharAtByte(byteBegin_ + to) - result.charBegin_;
   }
-  result.u16Len_ = -1;
   return result;
 }
 
@@ -278,14 +282,12 @@ I18NString& I18NString::trimTrailing(char32_t code) {
 }
 
 int I18NString::size() const {
-  if (u16Len_ < 0) {
-    int units = cpLen_;
-    if (byteLen_ != static_cast<std::size_t>(cpLen_)) {
-      for (unsigned char c : utf8()) units += c >= 0xF0 ? 1 : 0;
-    }
-    u16Len_ = units;
+  // A character beyond the BMP (a four-byte sequence) takes two units.
+  int units = cpLen_;
+  if (byteLen_ != static_cast<std::size_t>(cpLen_)) {
+    for (unsigned char c : utf8()) units += c >= 0xF0 ? 1 : 0;
   }
-  return u16Len_;
+  return units;
 }
 
 char32_t I18NString::charAt(int position) const {
@@ -328,7 +330,6 @@ void I18NString::Append(std::string_view validUtf8) {
   rep_->bytes.append(copy);
   byteLen_ = rep_->bytes.size();
   cpLen_ += chars;
-  u16Len_ = -1;
 }
 
 I18NString& I18NString::operator+=(const I18NString& other) {
