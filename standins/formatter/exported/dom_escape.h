@@ -1,7 +1,7 @@
 // Escaping of markup characters onto the end of a buffer: a caller that
 // escapes many texts can put them all in one buffer.
-#ifndef QAMCVS_STANDINS_FORMATTER_DOM_ESCAPE_H_
-#define QAMCVS_STANDINS_FORMATTER_DOM_ESCAPE_H_
+#ifndef QAMCVS_STANDINS_FORMATTER_EXPORTED_DOM_ESCAPE_H_
+#define QAMCVS_STANDINS_FORMATTER_EXPORTED_DOM_ESCAPE_H_
 
 #include <cstddef>
 #include <string>
@@ -16,4 +16,4 @@ std::size_t EscapedDomSize(std::string_view text);
 /// nothing and returns false when text holds no markup character.
 bool AppendEscapedDom(std::string_view text, std::string* out);
 
-#endif  // QAMCVS_STANDINS_FORMATTER_DOM_ESCAPE_H_
+#endif  // QAMCVS_STANDINS_FORMATTER_EXPORTED_DOM_ESCAPE_H_
