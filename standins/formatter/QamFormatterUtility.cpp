@@ -183,10 +183,9 @@ I18NString QamFormatterUtility::GetExceptionThrownDoc() {
 }
 
 uint32_t QamFormatterUtility::WriteToStdOut(const I18NString& document) {
-  // Whatever the C streams hold goes first; the document then goes straight
+  // Whatever the C stream holds goes first; the document then goes straight
   // to the descriptor, so that only a whole document, line feed included,
   // counts as written. The status is the system's error, 0 when written.
-  if (std::fflush(stdout) != 0) return static_cast<uint32_t>(platform::WriteFault());
   return static_cast<uint32_t>(platform::WriteToStandardOutput(document.utf8(), "\n"));
 }
 
