@@ -12,9 +12,9 @@
 // (KindOf, EntryExistsBeneath, ErrorMeansExists) returns that answer, a
 // failure to look counting as "no". Two failures are no system error and say
 // so their own way: FormatWide's text that does not fit (-1, as swprintf) and
-// StartXmlPlatform's (the XML library's words). Nothing here reads or leaves
-// the thread's last error, except LastSystemError and SetLastSystemError,
-// which exist for the folder-creation contract of the utility library.
+// StartXmlPlatform's (the XML library's words). No function reports through
+// the thread's last error; LastSystemError and SetLastSystemError exist only
+// for the folder-creation contract of the utility library.
 #ifndef QAMCVS_PLATFORM_PLATFORM_H_
 #define QAMCVS_PLATFORM_PLATFORM_H_
 
