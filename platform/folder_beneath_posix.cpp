@@ -160,8 +160,10 @@ namespace {
 SystemError OpenFolderBeneath(int root, const std::string& rootPath, const std::string& path,
                               Descriptor* folder) {
   if (Components(path).empty()) {
-    *folder = Descriptor(fcntl(root, F_DUPFD_CLOEXEC, 0));
-    return folder->get() >= 0 ? 0 : errno;
+    const int copy = fcntl(root, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) return errno;
+    *folder = Descriptor(copy);
+    return 0;
   }
   struct open_how how;
   std::memset(&how, 0, sizeof how);
