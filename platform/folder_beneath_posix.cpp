@@ -66,7 +66,7 @@ std::deque<std::string> Components(std::string_view path) {
 }
 
 // The target of the link name in folder: 0, or the errno value.
-int ReadLinkAt(int folder, const std::string& name, std::string* target) {
+SystemError ReadLinkAt(int folder, const std::string& name, std::string* target) {
   std::string buffer(256, '\0');
   for (;;) {
     const ssize_t length = readlinkat(folder, name.c_str(), buffer.data(), buffer.size());
@@ -101,36 +101,37 @@ bool AbsoluteTargetBeneath(const std::string& target, const std::string& rootPat
 
 namespace posix {
 
-int OpenFolderBeneathByWalk(int root, const std::string& rootPath, const std::string& path) {
-  if (path.size() >= PATH_MAX) return -ENAMETOOLONG;
+SystemError OpenFolderBeneathByWalk(int root, const std::string& rootPath, const std::string& path,
+                                    int* folder) {
+  if (path.size() >= PATH_MAX) return ENAMETOOLONG;
   // The folders from the root down to where the walk stands: ".." steps back
   // along them and never above the first.
   std::vector<Descriptor> folders;
   folders.emplace_back(fcntl(root, F_DUPFD_CLOEXEC, 0));
-  if (folders.back().get() < 0) return -errno;
+  if (folders.back().get() < 0) return errno;
   std::deque<std::string> pending = Components(path);
   int links = 0;
   while (!pending.empty()) {
     const std::string name = std::move(pending.front());
     pending.pop_front();
     if (name == "..") {
-      if (folders.size() == 1) return -EXDEV;
+      if (folders.size() == 1) return EXDEV;
       folders.pop_back();
       continue;
     }
     const int at = folders.back().get();
     struct stat info;
-    if (fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return -errno;
+    if (fstatat(at, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return errno;
     if (S_ISLNK(info.st_mode)) {
-      if (++links > kMaxLinks) return -ELOOP;
+      if (++links > kMaxLinks) return ELOOP;
       std::string target;
-      if (const int error = ReadLinkAt(at, name, &target); error != 0) return -error;
+      if (const SystemError error = ReadLinkAt(at, name, &target); error != 0) return error;
       std::deque<std::string> resolved = Components(target);
       if (!target.empty() && target[0] == '/') {
         // An absolute target is followed only when it names a place beneath
         // the root; the walk then starts again from the root.
         if (rootPath.empty() || !AbsoluteTargetBeneath(target, rootPath, &resolved)) {
-          return -EXDEV;
+          return EXDEV;
         }
         folders.resize(1);
       }
@@ -140,34 +141,44 @@ int OpenFolderBeneathByWalk(int root, const std::string& rootPath, const std::st
     // O_NOFOLLOW: a link put in its place since the look above is refused,
     // not followed.
     Descriptor next(openat(at, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (next.get() < 0) return -errno;
+    if (next.get() < 0) return errno;
     folders.push_back(std::move(next));
   }
-  return folders.back().Release();
+  *folder = folders.back().Release();
+  return 0;
 }
 
 }  // namespace posix
 
 namespace {
 
-// The folder at path beneath root (a descriptor, or -errno), every link on
-// the way resolved without leaving root. The kernel's openat2 does it in one
-// call; the walk does the same where openat2 is missing (ENOSYS), where it
-// refuses an absolute link that the walk can still follow inside the root
-// (EXDEV), or where a rename raced with the lookup (EAGAIN).
-int OpenFolderBeneath(int root, const std::string& rootPath, const std::string& path) {
+// Opens the folder at path beneath root into *folder, every link on the way
+// resolved without leaving root: 0, or the errno value. The kernel's openat2
+// does it in one call; the walk does the same where openat2 is missing
+// (ENOSYS), where it refuses an absolute link that the walk can still follow
+// inside the root (EXDEV), or where a rename raced with the lookup (EAGAIN).
+SystemError OpenFolderBeneath(int root, const std::string& rootPath, const std::string& path,
+                              Descriptor* folder) {
   if (Components(path).empty()) {
     const int copy = fcntl(root, F_DUPFD_CLOEXEC, 0);
-    return copy >= 0 ? copy : -errno;
+    if (copy < 0) return errno;
+    *folder = Descriptor(copy);
+    return 0;
   }
   struct open_how how;
   std::memset(&how, 0, sizeof how);
   how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
   how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
   const long descriptor = syscall(SYS_openat2, root, path.c_str(), &how, sizeof how);
-  if (descriptor >= 0) return static_cast<int>(descriptor);
-  if (errno != ENOSYS && errno != EXDEV && errno != EAGAIN) return -errno;
-  return posix::OpenFolderBeneathByWalk(root, rootPath, path);
+  if (descriptor >= 0) {
+    *folder = Descriptor(static_cast<int>(descriptor));
+    return 0;
+  }
+  if (errno != ENOSYS && errno != EXDEV && errno != EAGAIN) return errno;
+  int walked = -1;
+  const SystemError error = posix::OpenFolderBeneathByWalk(root, rootPath, path, &walked);
+  if (error == 0) *folder = Descriptor(walked);
+  return error;
 }
 
 // Splits path into the folder that holds its last component and that
@@ -185,8 +196,8 @@ bool SplitLast(std::string_view path, std::string* parent, std::string* name) {
 // Opens the root as given (it may be a link) and the parent of path beneath
 // it into *parent: 0, or the errno value (EEXIST when path names the root
 // itself, which exists).
-int OpenParentBeneath(const std::string& root, const std::string& path, Descriptor* parent,
-                      std::string* name) {
+SystemError OpenParentBeneath(const std::string& root, const std::string& path, Descriptor* parent,
+                              std::string* name) {
   std::string parentPath;
   if (!SplitLast(path, &parentPath, name)) return EEXIST;
   Descriptor rootFolder(open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
@@ -197,10 +208,7 @@ int OpenParentBeneath(const std::string& root, const std::string& path, Descript
     rootPath = real;
     std::free(real);
   }
-  const int opened = OpenFolderBeneath(rootFolder.get(), rootPath, parentPath);
-  if (opened < 0) return -opened;
-  *parent = Descriptor(opened);
-  return 0;
+  return OpenFolderBeneath(rootFolder.get(), rootPath, parentPath, parent);
 }
 
 }  // namespace
@@ -208,7 +216,7 @@ int OpenParentBeneath(const std::string& root, const std::string& path, Descript
 bool EntryExistsBeneath(const std::string& root, const std::string& path) {
   std::string name;
   Descriptor parent;
-  const int error = OpenParentBeneath(root, path, &parent, &name);
+  const SystemError error = OpenParentBeneath(root, path, &parent, &name);
   if (error != 0) return error == EEXIST;
   struct stat info;
   return fstatat(parent.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
@@ -217,7 +225,9 @@ bool EntryExistsBeneath(const std::string& root, const std::string& path) {
 SystemError MakeFolderBeneath(const std::string& root, const std::string& path) {
   std::string name;
   Descriptor parent;
-  if (const int error = OpenParentBeneath(root, path, &parent, &name); error != 0) return error;
+  if (const SystemError error = OpenParentBeneath(root, path, &parent, &name); error != 0) {
+    return error;
+  }
   return mkdirat(parent.get(), name.c_str(), 0777) == 0 ? 0 : errno;
 }
 

@@ -27,9 +27,10 @@ constexpr int kMaxLinks = 63;
 
 constexpr ULONG kHoldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-// Opens name relative to the open folder at: 0 or the Win32 error.
-DWORD OpenRelative(HANDLE at, std::wstring_view name, ACCESS_MASK access, ULONG sharing,
-                   ULONG disposition, ULONG options, Handle* opened) {
+// Opens name relative to the open folder at into *opened: 0, or the Win32
+// error.
+SystemError OpenRelative(HANDLE at, std::wstring_view name, ACCESS_MASK access, ULONG sharing,
+                         ULONG disposition, ULONG options, Handle* opened) {
   if (name.size() * sizeof(wchar_t) > 0xFFFE) return ERROR_FILENAME_EXCED_RANGE;
   UNICODE_STRING text;
   text.Buffer = const_cast<wchar_t*>(name.data());
@@ -44,9 +45,12 @@ DWORD OpenRelative(HANDLE at, std::wstring_view name, ACCESS_MASK access, ULONG 
       NtCreateFile(&handle, access, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, sharing,
                    disposition, options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT,
                    nullptr, 0);
-  if (!NT_SUCCESS(result)) return RtlNtStatusToDosError(result);
+  if (!NT_SUCCESS(result)) {
+    const ULONG error = RtlNtStatusToDosError(result);
+    return error != ERROR_SUCCESS ? static_cast<SystemError>(error) : ERROR_GEN_FAILURE;
+  }
   *opened = Handle(handle);
-  return ERROR_SUCCESS;
+  return 0;
 }
 
 // The final path of an open folder ("\\?\C:\..."), empty where Windows
@@ -92,7 +96,7 @@ FolderIdentity ReachedThrough(HANDLE at, const std::wstring& name) {
   Handle reached;
   if (OpenRelative(at, name, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                   FILE_DIRECTORY_FILE, &reached) != ERROR_SUCCESS) {
+                   FILE_DIRECTORY_FILE, &reached) != 0) {
     return FolderIdentity();
   }
   return IdentityOf(reached.get());
@@ -108,18 +112,18 @@ bool FinalPathBeneath(const std::wstring& inner, const std::wstring& root) {
 // point that is not a name surrogate, such as a cloud file); *isLink with
 // *target for a symbolic link or junction; ERROR_CANT_ACCESS_FILE for a
 // link Windows cannot follow (a WSL symbolic link, say).
-DWORD ReadLink(HANDLE opened, bool* isLink, LinkTarget* target) {
+SystemError ReadLink(HANDLE opened, bool* isLink, LinkTarget* target) {
   *isLink = false;
   FILE_ATTRIBUTE_TAG_INFO tag;
   if (GetFileInformationByHandleEx(opened, FileAttributeTagInfo, &tag, sizeof tag) == 0) {
     BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileInformationByHandle(opened, &info) == 0) return GetLastError();
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return ERROR_SUCCESS;
+    if (GetFileInformationByHandle(opened, &info) == 0) return LastError();
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return 0;
     return ERROR_CANT_ACCESS_FILE;
   }
   if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
       !IsReparseTagNameSurrogate(tag.ReparseTag)) {
-    return ERROR_SUCCESS;
+    return 0;
   }
   std::string data(MAXIMUM_REPARSE_DATA_BUFFER_SIZE, '\0');
   DWORD got = 0;
@@ -129,12 +133,12 @@ DWORD ReadLink(HANDLE opened, bool* isLink, LinkTarget* target) {
     return ERROR_CANT_ACCESS_FILE;
   }
   *isLink = true;
-  return ERROR_SUCCESS;
+  return 0;
 }
 
 }  // namespace
 
-DWORD OpenParentBeneath(const std::string& root, const std::string& path, HeldFolders* held) {
+SystemError OpenParentBeneath(const std::string& root, const std::string& path, HeldFolders* held) {
   std::deque<std::wstring> pending = Components(Widen(path));
   if (pending.empty()) return ERROR_ALREADY_EXISTS;  // the root itself, which exists
   for (const std::wstring& component : pending) {
@@ -148,7 +152,7 @@ DWORD OpenParentBeneath(const std::string& root, const std::string& path, HeldFo
   Handle rootFolder(CreateFileW(rootPath.c_str(), kWalkAccess, kHoldSharing, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!rootFolder.ok()) {
-    const DWORD error = GetLastError();
+    const SystemError error = LastError();
     return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;
   }
   // An absolute link may name the root as the host wrote it or by its final
@@ -172,13 +176,13 @@ DWORD OpenParentBeneath(const std::string& root, const std::string& path, HeldFo
     Handle next;
     // FILE_OPEN_REPARSE_POINT: a link is opened itself, read and resolved
     // here, not followed by the system.
-    DWORD error = OpenRelative(held->parent(), name, kWalkAccess, kHoldSharing, FILE_OPEN,
-                               FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, &next);
-    if (error != ERROR_SUCCESS) return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;
+    SystemError error = OpenRelative(held->parent(), name, kWalkAccess, kHoldSharing, FILE_OPEN,
+                                     FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, &next);
+    if (error != 0) return error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error;
     bool isLink = false;
     LinkTarget target;
     error = ReadLink(next.get(), &isLink, &target);
-    if (error != ERROR_SUCCESS) return error;
+    if (error != 0) return error;
     if (!isLink) {
       held->folders.push_back(std::move(next));
       continue;
@@ -209,39 +213,38 @@ DWORD OpenParentBeneath(const std::string& root, const std::string& path, HeldFo
       return ERROR_NOT_SAME_DEVICE;
     }
   }
-  return ERROR_SUCCESS;
+  return 0;
 }
 
-DWORD MakeFolderIn(HANDLE parent, std::wstring_view name) {
+SystemError MakeFolderIn(HANDLE parent, std::wstring_view name) {
   Handle made;
   return OpenRelative(parent, name, kMadeAccess, kHoldSharing, FILE_CREATE, FILE_DIRECTORY_FILE,
                       &made);
 }
 
-bool LookShowsEntry(DWORD look) {
-  return look == ERROR_SUCCESS || look == ERROR_ACCESS_DENIED || look == ERROR_SHARING_VIOLATION;
+bool LookShowsEntry(SystemError look) {
+  return look == 0 || look == ERROR_ACCESS_DENIED || look == ERROR_SHARING_VIOLATION;
 }
 
 }  // namespace windows
 
 bool EntryExistsBeneath(const std::string& root, const std::string& path) {
   windows::HeldFolders held;
-  const DWORD error = windows::OpenParentBeneath(root, path, &held);
-  if (error != ERROR_SUCCESS) return error == ERROR_ALREADY_EXISTS;
+  const SystemError error = windows::OpenParentBeneath(root, path, &held);
+  if (error != 0) return error == ERROR_ALREADY_EXISTS;
   // The entry itself, a final link not followed: a dangling link counts.
   windows::Handle entry;
-  const DWORD look = windows::OpenRelative(
-      held.parent(), held.name, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, FILE_OPEN_REPARSE_POINT,
-      &entry);
+  const SystemError look =
+      windows::OpenRelative(held.parent(), held.name, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                            FILE_OPEN_REPARSE_POINT, &entry);
   return windows::LookShowsEntry(look);
 }
 
 SystemError MakeFolderBeneath(const std::string& root, const std::string& path) {
   windows::HeldFolders held;
-  DWORD error = windows::OpenParentBeneath(root, path, &held);
-  if (error == ERROR_SUCCESS) error = windows::MakeFolderIn(held.parent(), held.name);
-  return static_cast<SystemError>(error);
+  const SystemError error = windows::OpenParentBeneath(root, path, &held);
+  return error != 0 ? error : windows::MakeFolderIn(held.parent(), held.name);
 }
 
 bool ErrorMeansExists(SystemError error) {

@@ -1,7 +1,20 @@
 // What a port of qamcvs must provide: the only home of operating-system
-// differences. platform_posix.cpp is the Linux port, platform_windows.cpp the
-// Windows one (the Windows meaning is given with each function); the build
-// compiles one of them. xml_platform.cpp is shared by both.
+// differences. The build compiles one port: platform_posix.cpp and
+// folder_beneath_posix.cpp on Linux; platform_windows.cpp,
+// standard_streams_windows.cpp, folder_beneath_windows.cpp and
+// windows_path.cpp on Windows (the Windows meaning is given with each
+// function). trace_line.cpp and xml_platform.cpp are shared by both.
+//
+// Errors, one rule for every function here and in the ports: a function that
+// can fail returns a SystemError, a positive system error number, 0 when it
+// succeeded; what it produces comes through its pointer parameters and means
+// something only when it returned 0. A question whose answer is the result
+// (KindOf, EntryExistsBeneath, ErrorMeansExists) returns that answer, a
+// failure to look counting as "no". Two failures are no system error and say
+// so their own way: FormatWide's text that does not fit (-1, as swprintf) and
+// StartXmlPlatform's (the XML library's words). No function reports through
+// the thread's last error; LastSystemError and SetLastSystemError exist only
+// for the folder-creation contract of the utility library.
 #ifndef QAMCVS_PLATFORM_PLATFORM_H_
 #define QAMCVS_PLATFORM_PLATFORM_H_
 
@@ -29,13 +42,19 @@ std::string TraceLine(std::string_view text);
 /// restores the default.
 void SetTraceSink(std::function<void(std::string_view)> sink);
 
-/// A system error number: errno here, a Win32 error code on Windows; 0 is
-/// none. The functions below return it with their result.
+/// The port's own trace channel, which Trace uses when no sink is set: one
+/// line, already made by TraceLine. syslog(LOG_USER | LOG_DEBUG, "%s") here,
+/// OutputDebugStringA on Windows.
+void SendToSystemTrace(const std::string& line);
+
+/// A system error number: errno here, a Win32 error code on Windows;
+/// positive, 0 is none. The functions below return it, their results coming
+/// through pointer parameters.
 using SystemError = int;
 
 /// The last system error of the calling thread (errno, GetLastError), and
-/// setting it: for the utility library's contract that leaves the cause of
-/// a failed folder creation for its caller to read.
+/// setting it: only for the utility library's contract that leaves the cause
+/// of a failed folder creation for its caller to read.
 SystemError LastSystemError();
 void SetLastSystemError(SystemError error);
 
@@ -113,19 +132,21 @@ enum class EntryKind { kMissing, kFolder, kFile, kOther };
 /// character Windows forbids (a stream "a:b") is kMissing there.
 EntryKind KindOf(const std::string& path);
 
-/// True when the calling process may read (when read) and write (when write)
-/// path with its real rights: access(2) here. On Windows the read-only
-/// attribute refuses writing a file, and the rest is asked of the system by
-/// opening the path with that access (a folder: listing it, adding to it).
-bool MayAccess(const std::string& path, bool read, bool write);
+/// 0 when the calling process may read (when read) and write (when write)
+/// path with its real rights, else the reason it may not (a missing path
+/// included): access(2) here. On Windows the read-only attribute refuses
+/// writing a file (ERROR_ACCESS_DENIED), and the rest is asked of the system
+/// by opening the path with that access (a folder: listing it, adding to it).
+SystemError CheckAccess(const std::string& path, bool read, bool write);
 
 /// Fills files and folders with the bare names in folder, without "." and
-/// "..", each list sorted by bytes. A link to a folder counts as a folder;
-/// any other entry, a dangling link included, as a file. False when the
-/// folder cannot be opened or read. opendir/readdir here; FindFirstFileW and
-/// FindNextFileW on Windows, where a reparse point to a folder is a folder.
-bool ListFolder(const std::string& folder, std::vector<std::string>* files,
-                std::vector<std::string>* folders);
+/// "..", each list sorted by bytes: 0, or the reason the folder could not be
+/// opened or read (the lists are then left as they were). A link to a folder
+/// counts as a folder; any other entry, a dangling link included, as a file.
+/// opendir/readdir here; FindFirstFileW and FindNextFileW on Windows, where a
+/// reparse point to a folder is a folder.
+SystemError ListFolder(const std::string& folder, std::vector<std::string>* files,
+                       std::vector<std::string>* folders);
 
 /// Fills each of the standard descriptors 0, 1 and 2 that is closed, so
 /// that no file opened later takes its place: with /dev/null, standard
@@ -142,9 +163,10 @@ void FillClosedStandardDescriptors();
 /// heap already returns blocks that large. Call it first.
 void ReturnLargeBlocksWhenFreed();
 
-/// Writes all of text and then end to standard output, past short writes,
-/// interrupted writes and a non-blocking descriptor: 0 when every byte was
-/// written, else the reason. writev(2) here, so that a short document
+/// Writes what the C standard output stream holds (fflush), then all of text
+/// and then end to standard output, past short writes, interrupted writes and
+/// a non-blocking descriptor: 0 when every byte was written, else the reason
+/// (the flush's own included). writev(2) here, so that a short document
 /// reaches a pipe in one piece; on Windows one WriteFile buffer, retried on
 /// a full non-blocking pipe for up to 60 seconds without progress (a
 /// non-blocking message-type pipe is made blocking for the write), with an
@@ -152,14 +174,9 @@ void ReturnLargeBlocksWhenFreed();
 /// console.
 SystemError WriteToStandardOutput(std::string_view text, std::string_view end);
 
-/// The system error that a write cut short by the system itself reports
-/// (EIO; ERROR_WRITE_FAULT on Windows).
-SystemError WriteFault();
-
 /// What OpenTextFile and StandardInputText found.
 enum class TextOpening {
   kOpened,
-  kFailed,     // the reason comes with it
   kOwnOutput,  // the pipe, socket or terminal of this program's standard output or error
   kNoWriter,   // a FIFO that no program opened for writing in time
   kClosed,     // standard input, closed when the program started
@@ -184,17 +201,31 @@ class TextSource {
 
   /// The size of a regular file; -1 for anything else (a pipe, a device).
   long long KnownSize() const { return knownSize_; }
-  /// Reads at most size bytes into buffer: the count, 0 at the end, or -1
-  /// with the reason in *error. A non-blocking pipe or FIFO is waited on
-  /// until input or its end arrives. read(2) and poll(2) here; ReadFile on
-  /// Windows (PeekNamedPipe to wait), where a named pipe's server
-  /// disconnecting ends the text and a zero-length message does not.
-  long long Read(char* buffer, std::size_t size, SystemError* error);
+  /// Reads at most size bytes into buffer, *got the count (0 at the end): 0,
+  /// or the reason it could not. A byte that opening the source read first is
+  /// handed out first.
+  SystemError Read(char* buffer, std::size_t size, std::size_t* got) {
+    *got = 0;
+    if (size == 0) return 0;
+    if (hasPending_) {
+      hasPending_ = false;
+      buffer[0] = pending_;
+      *got = 1;
+      return 0;
+    }
+    return ReadFromSystem(buffer, size, got);
+  }
 
  private:
-  friend TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
-                                  TextSource* source, SystemError* error);
+  friend SystemError OpenTextFile(const std::string& path, int writerWaitMilliseconds,
+                                  TextSource* source, TextOpening* opening);
   friend TextOpening StandardInputText(TextSource* source);
+
+  /// Read without the pending byte, size above 0. A non-blocking pipe or
+  /// FIFO is waited on until input or its end arrives. read(2) and poll(2)
+  /// here; ReadFile on Windows (PeekNamedPipe to wait), where a named pipe's
+  /// server disconnecting ends the text and a zero-length message does not.
+  SystemError ReadFromSystem(char* buffer, std::size_t size, std::size_t* got);
 
   /// Closes what this owns: close(2) here, CloseHandle on Windows.
   void Close();
@@ -217,16 +248,16 @@ class TextSource {
   char pending_ = 0;
 };
 
-/// Opens path for reading into *source, without blocking: a FIFO that has no
-/// writer yet is waited on for at most writerWaitMilliseconds, and this
-/// program's own standard output or error is refused (reading it would never
-/// end); kFailed comes with the reason in *error. open(2) with O_NONBLOCK
-/// here; CreateFileW on Windows, where a named pipe is waited on with
-/// WaitNamedPipeW and a folder is opened as one, so that reading it fails as
-/// on Linux; there the console is refused when standard output or error is
-/// the console.
-TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
-                         TextSource* source, SystemError* error);
+/// Opens path for reading without blocking: 0 with *opening saying what was
+/// found (kOpened with *source holding it, kOwnOutput for this program's own
+/// standard output or error, which reading would never end, or kNoWriter for
+/// a FIFO that had no writer within writerWaitMilliseconds), else the reason
+/// it could not be opened. open(2) with O_NONBLOCK here; CreateFileW on
+/// Windows, where a named pipe is waited on with WaitNamedPipeW and a folder
+/// is opened as one, so that reading it fails as on Linux; there the console
+/// is refused when standard output or error is the console.
+SystemError OpenTextFile(const std::string& path, int writerWaitMilliseconds, TextSource* source,
+                         TextOpening* opening);
 
 /// Standard input as a text source (GetStdHandle(STD_INPUT_HANDLE) on
 /// Windows), which stays open when the source is destroyed; kClosed when it
@@ -266,13 +297,6 @@ SystemError MakeFolderBeneath(const std::string& root, const std::string& path);
 /// True when a system error says that something exists already (EEXIST;
 /// ERROR_ALREADY_EXISTS or ERROR_FILE_EXISTS on Windows).
 bool ErrorMeansExists(SystemError error);
-
-#ifdef _WIN32
-/// UTF-8 to UTF-16 for a Windows call; the only place paths change encoding.
-std::wstring Widen(std::string_view utf8);
-/// UTF-16 from a Windows call back to UTF-8.
-std::string Narrow(std::wstring_view wide);
-#endif
 
 }  // namespace platform
 

@@ -23,11 +23,6 @@
 namespace platform {
 namespace {
 
-std::function<void(std::string_view)>& TraceSink() {
-  static std::function<void(std::string_view)> sink;
-  return sink;
-}
-
 struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
@@ -37,25 +32,14 @@ bool standardInputWasClosed = false;
 
 }  // namespace
 
-void Trace(std::string_view text) {
-  const std::string line = TraceLine(text);
-  if (TraceSink()) {
-    TraceSink()(line);
-    return;
-  }
+void SendToSystemTrace(const std::string& line) {
   // The text is data, never the format.
   syslog(LOG_USER | LOG_DEBUG, "%s", line.c_str());
-}
-
-void SetTraceSink(std::function<void(std::string_view)> sink) {
-  TraceSink() = std::move(sink);
 }
 
 SystemError LastSystemError() { return errno; }
 
 void SetLastSystemError(SystemError error) { errno = error; }
-
-SystemError WriteFault() { return EIO; }
 
 std::string SystemErrorText(const std::string& context, SystemError error) {
   return context + ": " + std::strerror(error);
@@ -93,17 +77,17 @@ EntryKind KindOf(const std::string& path) {
   return EntryKind::kOther;
 }
 
-bool MayAccess(const std::string& path, bool read, bool write) {
+SystemError CheckAccess(const std::string& path, bool read, bool write) {
   int mode = 0;
   if (read) mode |= R_OK;
   if (write) mode |= W_OK;
-  return access(path.c_str(), mode == 0 ? F_OK : mode) == 0;
+  return access(path.c_str(), mode == 0 ? F_OK : mode) == 0 ? 0 : errno;
 }
 
-bool ListFolder(const std::string& folder, std::vector<std::string>* files,
-                std::vector<std::string>* folders) {
+SystemError ListFolder(const std::string& folder, std::vector<std::string>* files,
+                       std::vector<std::string>* folders) {
   std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
-  if (!dir) return false;
+  if (!dir) return errno;
   const int descriptor = dirfd(dir.get());
   std::vector<std::string> fileNames;
   std::vector<std::string> folderNames;
@@ -121,12 +105,12 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* files,
     errno = 0;
   }
   // readdir returns null both at the end and on failure; errno tells which.
-  if (errno != 0) return false;
+  if (errno != 0) return errno;
   std::sort(fileNames.begin(), fileNames.end());
   std::sort(folderNames.begin(), folderNames.end());
   *files = std::move(fileNames);
   *folders = std::move(folderNames);
-  return true;
+  return 0;
 }
 
 void TextSource::Close() {
@@ -134,29 +118,20 @@ void TextSource::Close() {
   owned_ = false;
 }
 
-long long TextSource::Read(char* buffer, std::size_t size, SystemError* error) {
-  if (size == 0) return 0;
-  if (hasPending_) {
-    hasPending_ = false;
-    buffer[0] = pending_;
-    return 1;
-  }
+SystemError TextSource::ReadFromSystem(char* buffer, std::size_t size, std::size_t* got) {
   const int descriptor = static_cast<int>(handle_);
   for (;;) {
-    const ssize_t got = read(descriptor, buffer, size);
-    if (got >= 0) return static_cast<long long>(got);
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) {
-      *error = errno;
-      return -1;
+    const ssize_t count = read(descriptor, buffer, size);
+    if (count >= 0) {
+      *got = static_cast<std::size_t>(count);
+      return 0;
     }
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return errno;
     // A non-blocking pipe, ours or one the host handed over, with nothing in
     // it yet: wait until input or the writer's end arrives.
     struct pollfd waiting = {descriptor, POLLIN, 0};
-    if (poll(&waiting, 1, -1) < 0 && errno != EINTR) {
-      *error = errno;
-      return -1;
-    }
+    if (poll(&waiting, 1, -1) < 0 && errno != EINTR) return errno;
   }
 }
 
@@ -219,30 +194,29 @@ bool WaitForWriter(int descriptor, int milliseconds, bool* hasPending, char* pen
 
 }  // namespace
 
-TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
-                         TextSource* source, SystemError* error) {
+SystemError OpenTextFile(const std::string& path, int writerWaitMilliseconds, TextSource* source,
+                         TextOpening* opening) {
   // Non-blocking: opening a FIFO for reading blocks until a writer comes.
   const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) {
-    *error = errno;
-    return TextOpening::kFailed;
-  }
+  if (descriptor < 0) return errno;
   TextSource opened;
   opened.handle_ = descriptor;
   opened.owned_ = true;
   struct stat info;
-  if (fstat(descriptor, &info) != 0) {
-    *error = errno;
-    return TextOpening::kFailed;
+  if (fstat(descriptor, &info) != 0) return errno;
+  if (IsOwnOutput(info)) {
+    *opening = TextOpening::kOwnOutput;
+    return 0;
   }
-  if (IsOwnOutput(info)) return TextOpening::kOwnOutput;
   if (S_ISREG(info.st_mode)) opened.knownSize_ = static_cast<long long>(info.st_size);
   if (S_ISFIFO(info.st_mode) && IsNamedFifo(descriptor) &&
       !WaitForWriter(descriptor, writerWaitMilliseconds, &opened.hasPending_, &opened.pending_)) {
-    return TextOpening::kNoWriter;
+    *opening = TextOpening::kNoWriter;
+    return 0;
   }
   *source = std::move(opened);
-  return TextOpening::kOpened;
+  *opening = TextOpening::kOpened;
+  return 0;
 }
 
 TextOpening StandardInputText(TextSource* source) {
@@ -282,6 +256,9 @@ void FillClosedStandardDescriptors() {
 }
 
 SystemError WriteToStandardOutput(std::string_view text, std::string_view end) {
+  // What the C stream holds goes ahead of the document.
+  errno = 0;
+  if (std::fflush(stdout) != 0) return errno != 0 ? errno : EIO;
   // One writev for both parts: a pipe takes a short document whole, so that
   // documents of runs that share a pipe do not interleave.
   std::string_view parts[2] = {text, end};

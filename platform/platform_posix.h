@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform.h"
+
 namespace platform {
 namespace posix {
 
@@ -12,8 +14,10 @@ namespace posix {
 /// is read and its target resolved in turn, ".." never climbs above root,
 /// more than 40 links is ELOOP. An absolute target is followed only when it
 /// names rootPath (the root's real path) or a place beneath it; any other
-/// way out of root is EXDEV. Returns the descriptor, or -errno.
-int OpenFolderBeneathByWalk(int root, const std::string& rootPath, const std::string& path);
+/// way out of root is EXDEV. 0 with the descriptor in *folder, or the errno
+/// value.
+SystemError OpenFolderBeneathByWalk(int root, const std::string& rootPath, const std::string& path,
+                                    int* folder);
 
 }  // namespace posix
 }  // namespace platform

@@ -14,34 +14,15 @@
 #include "platform_windows.h"
 
 namespace platform {
-namespace {
 
-std::function<void(std::string_view)>& TraceSink() {
-  static std::function<void(std::string_view)> sink;
-  return sink;
-}
-
-}  // namespace
-
-void Trace(std::string_view text) {
-  const std::string line = TraceLine(text);
-  if (TraceSink()) {
-    TraceSink()(line);
-    return;
-  }
+void SendToSystemTrace(const std::string& line) {
   // A debugger shows the text as it is: no line end is added.
   OutputDebugStringA(line.c_str());
-}
-
-void SetTraceSink(std::function<void(std::string_view)> sink) {
-  TraceSink() = std::move(sink);
 }
 
 SystemError LastSystemError() { return static_cast<SystemError>(GetLastError()); }
 
 void SetLastSystemError(SystemError error) { SetLastError(static_cast<DWORD>(error)); }
-
-SystemError WriteFault() { return ERROR_WRITE_FAULT; }
 
 namespace windows {
 
@@ -140,6 +121,15 @@ void FlushAllStreams() {
   _flushall();
 }
 
+namespace windows {
+
+SystemError LastError() {
+  const DWORD error = GetLastError();
+  return error != ERROR_SUCCESS ? static_cast<SystemError>(error) : ERROR_GEN_FAILURE;
+}
+
+}  // namespace windows
+
 std::wstring Widen(std::string_view utf8) {
   if (utf8.empty()) return std::wstring();
   const int size = static_cast<int>(utf8.size());
@@ -181,6 +171,7 @@ Utf8Arguments::Utf8Arguments(int /*argc*/, char** /*argv*/) {
 namespace {
 
 using windows::ExtendedPath;
+using windows::LastError;
 
 // A handle opened with the access asked for; FILE_FLAG_BACKUP_SEMANTICS lets
 // it open folders too. Links and junctions are followed.
@@ -190,20 +181,20 @@ windows::Handle OpenPath(const std::wstring& extended, DWORD access) {
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
-// The attributes of what the extended path leads to, links followed; false
-// when nothing is there (a dangling link included).
-bool TargetAttributes(const std::wstring& extended, DWORD* attributes) {
+// The attributes of what the extended path leads to, links followed: 0, or
+// the reason nothing can be seen there (a dangling link included).
+SystemError TargetAttributes(const std::wstring& extended, DWORD* attributes) {
   const DWORD own = GetFileAttributesW(extended.c_str());
-  if (own == INVALID_FILE_ATTRIBUTES) return false;
+  if (own == INVALID_FILE_ATTRIBUTES) return LastError();
   if ((own & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     *attributes = own;
-    return true;
+    return 0;
   }
   const windows::Handle target = OpenPath(extended, FILE_READ_ATTRIBUTES);
   BY_HANDLE_FILE_INFORMATION info;
-  if (!target.ok() || GetFileInformationByHandle(target.get(), &info) == 0) return false;
+  if (!target.ok() || GetFileInformationByHandle(target.get(), &info) == 0) return LastError();
   *attributes = info.dwFileAttributes;
-  return true;
+  return 0;
 }
 
 // The extended form of a path that names something a repository can hold,
@@ -224,19 +215,20 @@ struct FindCloser {
 EntryKind KindOf(const std::string& path) {
   std::wstring extended;
   DWORD attributes = 0;
-  if (!RepositoryPath(path, &extended) || !TargetAttributes(extended, &attributes)) {
+  if (!RepositoryPath(path, &extended) || TargetAttributes(extended, &attributes) != 0) {
     return EntryKind::kMissing;
   }
   if (IsFolder(attributes)) return EntryKind::kFolder;
   return (attributes & FILE_ATTRIBUTE_DEVICE) != 0 ? EntryKind::kOther : EntryKind::kFile;
 }
 
-bool MayAccess(const std::string& path, bool read, bool write) {
+SystemError CheckAccess(const std::string& path, bool read, bool write) {
   std::wstring extended;
+  if (!RepositoryPath(path, &extended)) return ERROR_INVALID_NAME;
   DWORD attributes = 0;
-  if (!RepositoryPath(path, &extended) || !TargetAttributes(extended, &attributes)) return false;
+  if (const SystemError error = TargetAttributes(extended, &attributes); error != 0) return error;
   if (!IsFolder(attributes) && write && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    return false;
+    return ERROR_ACCESS_DENIED;
   }
   DWORD access = FILE_READ_ATTRIBUTES;
   if (IsFolder(attributes)) {
@@ -246,13 +238,13 @@ bool MayAccess(const std::string& path, bool read, bool write) {
     if (read) access |= GENERIC_READ;
     if (write) access |= GENERIC_WRITE;
   }
-  return OpenPath(extended, access).ok();
+  return OpenPath(extended, access).ok() ? 0 : LastError();
 }
 
-bool ListFolder(const std::string& folder, std::vector<std::string>* files,
-                std::vector<std::string>* folders) {
+SystemError ListFolder(const std::string& folder, std::vector<std::string>* files,
+                       std::vector<std::string>* folders) {
   std::wstring base;
-  if (!RepositoryPath(folder, &base)) return false;
+  if (!RepositoryPath(folder, &base)) return ERROR_INVALID_NAME;
   if (base.back() != L'\\') base += L'\\';
   WIN32_FIND_DATAW entry;
   HANDLE first = FindFirstFileExW((base + L"*").c_str(), FindExInfoBasic, &entry,
@@ -261,11 +253,11 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* files,
     // A drive's root folder has no "." and "..": empty, it yields nothing.
     // Some SMB servers and user-mode file systems answer the first look
     // into any empty folder with "no more files".
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) return false;
+    const SystemError error = LastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) return error;
     files->clear();
     folders->clear();
-    return true;
+    return 0;
   }
   std::unique_ptr<void, FindCloser> find(first);
   std::vector<std::string> fileNames;
@@ -275,17 +267,17 @@ bool ListFolder(const std::string& folder, std::vector<std::string>* files,
     if (name == L"." || name == L"..") continue;
     DWORD attributes = entry.dwFileAttributes;
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-        !TargetAttributes(base + entry.cFileName, &attributes)) {
+        TargetAttributes(base + entry.cFileName, &attributes) != 0) {
       attributes = 0;  // a dangling link is listed as a file
     }
     (IsFolder(attributes) ? folderNames : fileNames).push_back(Narrow(name));
   } while (FindNextFileW(find.get(), &entry) != 0);
-  if (GetLastError() != ERROR_NO_MORE_FILES) return false;
+  if (const SystemError error = LastError(); error != ERROR_NO_MORE_FILES) return error;
   std::sort(fileNames.begin(), fileNames.end());
   std::sort(folderNames.begin(), folderNames.end());
   *files = std::move(fileNames);
   *folders = std::move(folderNames);
-  return true;
+  return 0;
 }
 
 }  // namespace platform

@@ -11,8 +11,20 @@
 #include <string_view>
 #include <vector>
 
+#include "platform.h"
+
 namespace platform {
+
+/// UTF-8 to UTF-16 for a Windows call; the only place paths change encoding.
+std::wstring Widen(std::string_view utf8);
+/// UTF-16 from a Windows call back to UTF-8.
+std::string Narrow(std::wstring_view wide);
+
 namespace windows {
+
+/// GetLastError as a SystemError for a call that failed: never 0, since a
+/// call that failed without saying why still failed (ERROR_GEN_FAILURE then).
+SystemError LastError();
 
 /// ERROR_DIRECTORY_NOT_SUPPORTED (336), which MinGW's headers lack: here, a
 /// folder read as if it were a file.
@@ -142,12 +154,12 @@ struct HeldFolders {
 /// never climbs above the root. Where Windows can say, the parent's final
 /// path must also lie beneath the root's, so that a link the file system
 /// does not report as one cannot lead out either.
-/// Returns 0, or a Win32 error: ERROR_INVALID_NAME for a component that
+/// Returns 0, or the Win32 error: ERROR_INVALID_NAME for a component that
 /// IsNameWindowsRefuses (checked before any file call), ERROR_PATH_NOT_FOUND
 /// for a missing folder or root, ERROR_NOT_SAME_DEVICE for a way out of the
 /// root, ERROR_CANT_RESOLVE_FILENAME past 63 links, ERROR_ALREADY_EXISTS
 /// when path names the root itself.
-DWORD OpenParentBeneath(const std::string& root, const std::string& path, HeldFolders* held);
+SystemError OpenParentBeneath(const std::string& root, const std::string& path, HeldFolders* held);
 
 /// What the walk holds each folder on the way with, the root included.
 /// Traversing (FILE_EXECUTE) is data access, so the sharing mode (no
@@ -165,7 +177,7 @@ constexpr ACCESS_MASK kMadeAccess = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 /// Makes the folder name in the open folder parent (NtCreateFile with
 /// FILE_CREATE): 0, or the Win32 error (ERROR_ALREADY_EXISTS when anything
 /// is there).
-DWORD MakeFolderIn(HANDLE parent, std::wstring_view name);
+SystemError MakeFolderIn(HANDLE parent, std::wstring_view name);
 
 /// True when a look at an entry (its own attributes, a final link not
 /// followed) failing with look (0 for none) shows something there: it
@@ -173,7 +185,7 @@ DWORD MakeFolderIn(HANDLE parent, std::wstring_view name);
 /// pending deletion). Any other error (not found, a share that dropped its
 /// connection) shows nothing, and the creation that follows, which fails on
 /// anything there, gives the real answer.
-bool LookShowsEntry(DWORD look);
+bool LookShowsEntry(SystemError look);
 
 /// What one read of the tool's text came to.
 enum class ReadStep {
@@ -192,7 +204,7 @@ enum class ReadStep {
 /// pipe not yet written to, and ERROR_BROKEN_PIPE or ERROR_PIPE_NOT_CONNECTED
 /// (a named pipe's server gone) the end; elsewhere zero bytes or
 /// ERROR_HANDLE_EOF are the end.
-ReadStep ClassifyRead(bool succeeded, DWORD got, DWORD error, bool pipe);
+ReadStep ClassifyRead(bool succeeded, DWORD got, SystemError error, bool pipe);
 
 /// The UTF-16 text split into pieces of at most units code units, never
 /// between the two halves of a surrogate pair, for WriteConsoleW.

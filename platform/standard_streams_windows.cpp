@@ -7,6 +7,8 @@
 #include <io.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +17,8 @@
 #include "platform_windows.h"
 
 namespace platform {
+
+using windows::LastError;
 
 void UseBinaryStandardStreams() {
   // In text mode the C runtime writes CR LF for every LF and drops the CR of
@@ -93,7 +97,7 @@ std::vector<std::wstring_view> ConsolePieces(std::wstring_view text, std::size_t
   return pieces;
 }
 
-ReadStep ClassifyRead(bool succeeded, DWORD got, DWORD error, bool pipe) {
+ReadStep ClassifyRead(bool succeeded, DWORD got, SystemError error, bool pipe) {
   // A message longer than the buffer comes in parts, each with ERROR_MORE_DATA.
   if ((succeeded || error == ERROR_MORE_DATA) && got > 0) return ReadStep::kData;
   if (succeeded) return pipe ? ReadStep::kAgain : ReadStep::kEnd;
@@ -167,45 +171,40 @@ bool IsOverlapped(HANDLE handle) {
   return (mode.Mode & (FILE_SYNCHRONOUS_IO_ALERT | FILE_SYNCHRONOUS_IO_NONALERT)) == 0;
 }
 
-// One ReadFile or WriteFile of size bytes: true, or false with the reason
-// in *error (*done may then count bytes too: ERROR_MORE_DATA). On a handle
+// One ReadFile or WriteFile of size bytes, *done the bytes moved: 0, or the
+// reason (*done may then count bytes too: ERROR_MORE_DATA). On a handle
 // opened for overlapped I/O, with an OVERLAPPED and an event of its own,
 // waited on with GetOverlappedResult; there the system keeps no position
 // in a disk file, so it is read from the handle and moved on here.
-bool Transfer(HANDLE handle, bool write, char* data, DWORD size, DWORD* done, DWORD* error) {
+SystemError Transfer(HANDLE handle, bool write, char* data, DWORD size, DWORD* done) {
   *done = 0;
   if (!IsOverlapped(handle)) {
     const BOOL ok = write ? WriteFile(handle, data, size, done, nullptr)
                           : ReadFile(handle, data, size, done, nullptr);
-    if (ok == 0) *error = GetLastError();
-    return ok != 0;
+    return ok != 0 ? 0 : LastError();
   }
   const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
   LARGE_INTEGER position = {};
   if (disk && SetFilePointerEx(handle, LARGE_INTEGER(), &position, FILE_CURRENT) == 0) {
-    *error = GetLastError();
-    return false;
+    return LastError();
   }
   OVERLAPPED overlapped = {};
   overlapped.Offset = position.LowPart;
   overlapped.OffsetHigh = static_cast<DWORD>(position.HighPart);
   overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (overlapped.hEvent == nullptr) {
-    *error = GetLastError();
-    return false;
-  }
+  if (overlapped.hEvent == nullptr) return LastError();
   BOOL ok = write ? WriteFile(handle, data, size, nullptr, &overlapped)
                   : ReadFile(handle, data, size, nullptr, &overlapped);
   if (ok != 0 || GetLastError() == ERROR_IO_PENDING || GetLastError() == ERROR_MORE_DATA) {
     ok = GetOverlappedResult(handle, &overlapped, done, TRUE);
   }
-  if (ok == 0) *error = GetLastError();
+  const SystemError error = ok != 0 ? 0 : LastError();
   CloseHandle(overlapped.hEvent);
   if (disk && *done > 0) {
     position.QuadPart += *done;
     SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
   }
-  return ok != 0;
+  return error;
 }
 
 // A non-blocking message-type pipe answers a message larger than its free
@@ -248,7 +247,7 @@ SystemError WriteToConsole(HANDLE console, std::string_view text) {
       DWORD put = 0;
       if (WriteConsoleW(console, piece.data(), static_cast<DWORD>(piece.size()), &put, nullptr) ==
           0) {
-        return static_cast<SystemError>(GetLastError());
+        return LastError();
       }
       if (put == 0) return ERROR_WRITE_FAULT;
       piece.remove_prefix(std::min<std::size_t>(put, piece.size()));
@@ -260,6 +259,12 @@ SystemError WriteToConsole(HANDLE console, std::string_view text) {
 }  // namespace
 
 SystemError WriteToStandardOutput(std::string_view text, std::string_view end) {
+  // What the C stream holds goes ahead of the document. The C runtime keeps
+  // the system's own error of a failed write in _doserrno.
+  _doserrno = 0;
+  if (std::fflush(stdout) != 0) {
+    return _doserrno != 0 ? static_cast<SystemError>(_doserrno) : ERROR_WRITE_FAULT;
+  }
   const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   // One buffer: a message-mode pipe receives the document as one message,
   // not the document and then its line feed.
@@ -275,9 +280,9 @@ SystemError WriteToStandardOutput(std::string_view text, std::string_view end) {
     const DWORD wanted =
         static_cast<DWORD>(std::min<std::size_t>(whole.size() - written, 1u << 30));
     DWORD put = 0;
-    DWORD failure = 0;
-    if (!Transfer(output, true, whole.data() + written, wanted, &put, &failure)) {
-      return static_cast<SystemError>(failure);
+    if (const SystemError error = Transfer(output, true, whole.data() + written, wanted, &put);
+        error != 0) {
+      return error;
     }
     if (put > 0) {
       written += std::min<std::size_t>(put, whole.size() - written);
@@ -302,25 +307,25 @@ long long DiskFileSize(HANDLE handle) {
 }
 
 // True for the error that a pipe gives once its writer has gone.
-bool IsWriterGone(DWORD error) {
+bool IsWriterGone(SystemError error) {
   return error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED;
 }
 
-// What an empty pipe holds: 0 when input is there (*available bytes), else
-// the error that PeekNamedPipe gives (IsWriterGone once the writer has gone).
-DWORD PeekPipe(HANDLE pipe, DWORD* available) {
+// What a pipe holds, *available bytes: 0, or the error that PeekNamedPipe
+// gives (IsWriterGone once the writer has gone).
+SystemError PeekPipe(HANDLE pipe, DWORD* available) {
   *available = 0;
-  return PeekNamedPipe(pipe, nullptr, 0, nullptr, available, nullptr) != 0 ? 0 : GetLastError();
+  return PeekNamedPipe(pipe, nullptr, 0, nullptr, available, nullptr) != 0 ? 0 : LastError();
 }
 
 // Waits until a non-blocking pipe that is empty holds input, as poll(2)
 // does on Linux: without a bound while its writer is there, since a blocking
 // pipe would wait as long. 0 when there is input, else PeekPipe's error.
-DWORD WaitForInput(HANDLE pipe) {
+SystemError WaitForInput(HANDLE pipe) {
   DWORD pause = 1;
   for (;;) {
     DWORD available = 0;
-    if (const DWORD failure = PeekPipe(pipe, &available)) return failure;
+    if (const SystemError failure = PeekPipe(pipe, &available); failure != 0) return failure;
     if (available > 0) return 0;
     Sleep(pause);
     pause = std::min<DWORD>(2 * pause, 50);
@@ -334,24 +339,18 @@ void TextSource::Close() {
   owned_ = false;
 }
 
-long long TextSource::Read(char* buffer, std::size_t size, SystemError* error) {
-  if (size == 0) return 0;
-  if (hasPending_) {
-    hasPending_ = false;
-    buffer[0] = pending_;
-    return 1;
-  }
+SystemError TextSource::ReadFromSystem(char* buffer, std::size_t size, std::size_t* got) {
   const HANDLE handle = AsHandle(handle_);
   const bool pipe = GetFileType(handle) == FILE_TYPE_PIPE;
   const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
   Stall emptyMessages;
   for (;;) {
-    DWORD got = 0;
-    DWORD failure = 0;
-    const bool read = Transfer(handle, false, buffer, wanted, &got, &failure);
-    switch (windows::ClassifyRead(read, got, failure, pipe)) {
+    DWORD done = 0;
+    const SystemError failure = Transfer(handle, false, buffer, wanted, &done);
+    switch (windows::ClassifyRead(failure == 0, done, failure, pipe)) {
       case windows::ReadStep::kData:
-        return std::min<DWORD>(got, wanted);
+        *got = std::min<DWORD>(done, wanted);
+        return 0;
       case windows::ReadStep::kEnd:
         return 0;
       case windows::ReadStep::kAgain: {
@@ -364,15 +363,13 @@ long long TextSource::Read(char* buffer, std::size_t size, SystemError* error) {
         // A writer that sends nothing else for as long as a full pipe is
         // waited on has stopped.
         if (available > 0 || emptyMessages.Wait()) continue;
-        *error = ERROR_NO_DATA;
-        return -1;
+        return ERROR_NO_DATA;
       }
       case windows::ReadStep::kWait: {
-        const DWORD waited = WaitForInput(handle);
+        const SystemError waited = WaitForInput(handle);
         if (waited == 0) continue;
         if (IsWriterGone(waited)) return 0;
-        *error = static_cast<SystemError>(failure);  // a pipe that cannot be waited on
-        return -1;
+        return failure;  // a pipe that cannot be waited on
       }
       case windows::ReadStep::kFailed:
         break;
@@ -381,8 +378,7 @@ long long TextSource::Read(char* buffer, std::size_t size, SystemError* error) {
     const bool folder = GetFileInformationByHandle(handle, &info) != 0 &&
                         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // A folder fails as Linux reads one: EISDIR.
-    *error = static_cast<SystemError>(folder ? windows::kErrorFolderRead : failure);
-    return -1;
+    return folder ? static_cast<SystemError>(windows::kErrorFolderRead) : failure;
   }
 }
 
@@ -418,50 +414,56 @@ bool IsOwnOutput(HANDLE opened) {
   return false;
 }
 
-// Opens the extended path for reading; a folder, which Windows refuses to
-// open as a file, is opened as a folder, so that reading it fails as it does
-// on Linux ("Is a directory").
-// INVALID_HANDLE_VALUE with the reason in *error when it cannot be opened.
-HANDLE OpenForReading(const std::wstring& name, DWORD* error) {
+// Opens the extended path for reading into *handle: 0, or the reason. A
+// folder, which Windows refuses to open as a file, is opened as a folder, so
+// that reading it fails as it does on Linux ("Is a directory").
+SystemError OpenForReading(const std::wstring& name, HANDLE* handle) {
   const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle != INVALID_HANDLE_VALUE) return handle;
-  *error = GetLastError();
-  if (*error != ERROR_ACCESS_DENIED) return handle;
+  *handle = CreateFileW(name.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (*handle != INVALID_HANDLE_VALUE) return 0;
+  const SystemError error = LastError();
+  if (error != ERROR_ACCESS_DENIED) return error;
   const DWORD attributes = GetFileAttributesW(name.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return handle;
-  return CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, sharing, nullptr,
-                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return error;
+  }
+  *handle = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, sharing, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  // The folder's own open failing leaves the first reason.
+  return *handle != INVALID_HANDLE_VALUE ? 0 : error;
 }
 
 }  // namespace
 
-TextOpening OpenTextFile(const std::string& path, int writerWaitMilliseconds,
-                         TextSource* source, SystemError* error) {
+SystemError OpenTextFile(const std::string& path, int writerWaitMilliseconds, TextSource* source,
+                         TextOpening* opening) {
   const std::wstring name = windows::ExtendedPath(Widen(path));
   HANDLE handle = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; handle == INVALID_HANDLE_VALUE; ++attempt) {
-    DWORD failure = ERROR_ACCESS_DENIED;
-    handle = OpenForReading(name, &failure);
-    if (handle != INVALID_HANDLE_VALUE) break;
-    *error = static_cast<SystemError>(failure);
+  for (int attempt = 0;; ++attempt) {
+    const SystemError failure = OpenForReading(name, &handle);
+    if (failure == 0) break;
     // A named pipe whose every instance is taken: wait, a bounded time, for
     // its server to offer one, as a FIFO's writer is waited for on Linux.
-    if (failure != ERROR_PIPE_BUSY || attempt > 0) return TextOpening::kFailed;
+    if (failure != ERROR_PIPE_BUSY || attempt > 0) return failure;
     if (WaitNamedPipeW(name.c_str(), static_cast<DWORD>(writerWaitMilliseconds)) == 0) {
-      failure = GetLastError();
-      *error = static_cast<SystemError>(failure);
-      return failure == ERROR_SEM_TIMEOUT ? TextOpening::kNoWriter : TextOpening::kFailed;
+      const SystemError waited = LastError();
+      if (waited != ERROR_SEM_TIMEOUT) return waited;
+      *opening = TextOpening::kNoWriter;
+      return 0;
     }
   }
   TextSource opened;
   opened.handle_ = reinterpret_cast<std::intptr_t>(handle);
   opened.owned_ = true;
-  if (IsOwnOutput(handle)) return TextOpening::kOwnOutput;
+  if (IsOwnOutput(handle)) {
+    *opening = TextOpening::kOwnOutput;
+    return 0;
+  }
   opened.knownSize_ = DiskFileSize(handle);
   *source = std::move(opened);
-  return TextOpening::kOpened;
+  *opening = TextOpening::kOpened;
+  return 0;
 }
 
 TextOpening StandardInputText(TextSource* source) {

@@ -1,10 +1,32 @@
-// The one line of a trace, the same on every port.
+// The one line of a trace and the sink tests put in place of the system's
+// channel, the same on every port.
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform.h"
 
 namespace platform {
+namespace {
+
+std::function<void(std::string_view)>& TraceSink() {
+  static std::function<void(std::string_view)> sink;
+  return sink;
+}
+
+}  // namespace
+
+void Trace(std::string_view text) {
+  const std::string line = TraceLine(text);
+  if (TraceSink()) {
+    TraceSink()(line);
+    return;
+  }
+  SendToSystemTrace(line);
+}
+
+void SetTraceSink(std::function<void(std::string_view)> sink) { TraceSink() = std::move(sink); }
 
 std::string TraceLine(std::string_view text) {
   // A control character (a line feed in a path, say) would end the line in

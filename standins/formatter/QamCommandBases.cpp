@@ -9,7 +9,16 @@
 
 namespace {
 
-constexpr const char* kRootMeaning = "the repository root directory";
+// Raises the failure of a missing PathToRep, which every question about a
+// repository needs, when root is empty. A macro, so that the failure document
+// names the constructor that asked, as it always has (Source, Function).
+#define QAM_RAISE_IF_NO_ROOT(root)                                                   \
+  do {                                                                               \
+    if ((root).empty()) {                                                            \
+      QAM_RAISE(kQamInputError,                                                      \
+                MissingParameterText("PathToRep", "the repository root directory")); \
+    }                                                                                \
+  } while (false)
 
 // <Output> with one TRUE/FALSE element per answer, in the order given.
 I18NString BooleanDocument(std::initializer_list<std::pair<const char16_t*, bool>> answers) {
@@ -25,9 +34,7 @@ I18NString BooleanDocument(std::initializer_list<std::pair<const char16_t*, bool
 QamExist::QamExist(QamInputParams& params)
     : pathToRepository_(params.GetValueOf("PathToRep")),
       pathInRepository_(params.GetValueOf("PathInRep")) {
-  if (pathToRepository_.empty()) {
-    QAM_RAISE(kQamInputError, MissingParameterText("PathToRep", kRootMeaning));
-  }
+  QAM_RAISE_IF_NO_ROOT(pathToRepository_);
 }
 
 QamExist::~QamExist() = default;
@@ -95,9 +102,7 @@ I18NString QamHistory::ConverToQamFormat() {
 QamEnumChildren::QamEnumChildren(QamInputParams& params)
     : pathToRepository(params.GetValueOf("PathToRep")),
       pathInRepository(params.GetValueOf("PathInRep")) {
-  if (pathToRepository.empty()) {
-    QAM_RAISE(kQamInputError, MissingParameterText("PathToRep", kRootMeaning));
-  }
+  QAM_RAISE_IF_NO_ROOT(pathToRepository);
 }
 
 QamEnumChildren::~QamEnumChildren() = default;
@@ -123,9 +128,7 @@ I18NString QamEnumChildren::ConverToQamFormat() {
 QamProperties::QamProperties(QamInputParams& params)
     : pathToRepository_(params.GetValueOf("PathToRep")),
       pathInRepository_(params.GetValueOf("PathInRep")) {
-  if (pathToRepository_.empty()) {
-    QAM_RAISE(kQamInputError, MissingParameterText("PathToRep", kRootMeaning));
-  }
+  QAM_RAISE_IF_NO_ROOT(pathToRepository_);
 }
 
 QamProperties::~QamProperties() = default;

@@ -158,17 +158,6 @@ bool AppendEscapedDom(std::string_view text, std::string* out) {
   return true;
 }
 
-void QamFormatterUtility::EscapeDOMChars(I18NString& text) {
-  std::string_view bytes = text.utf8();
-  const std::size_t size = EscapedDomSize(bytes);
-  if (size == bytes.size()) return;
-  std::string out;
-  out.reserve(size);
-  AppendEscapedDom(bytes, &out);
-  // Well-formed UTF-8 with ASCII replaced by ASCII stays well-formed.
-  text = I18NString::FromValidUtf8(std::move(out));
-}
-
 I18NString QamFormatterUtility::GetExceptionThrownDoc() {
   Failure failure = DescribeCurrentException();
   if (platform::XmlPlatformIsUp()) {
@@ -193,13 +182,14 @@ I18NString QamFormatterUtility::GetExceptionThrownDoc() {
 }
 
 uint32_t QamFormatterUtility::WriteToStdOut(const I18NString& document) {
-  // Whatever the C streams hold goes first; the document then goes straight
+  // Whatever the C stream holds goes first; the document then goes straight
   // to the descriptor, so that only a whole document, line feed included,
   // counts as written. The status is the system's error, 0 when written.
-  if (std::fflush(stdout) != 0) return static_cast<uint32_t>(platform::WriteFault());
   return static_cast<uint32_t>(platform::WriteToStandardOutput(document.utf8(), "\n"));
 }
 
+// The base of every command: the one operation of its own prints the
+// document, and a write that fails raises.
 QamCmdObject::~QamCmdObject() = default;
 
 void QamCmdObject::WriteToStdOut(I18NString& document) {
@@ -208,4 +198,15 @@ void QamCmdObject::WriteToStdOut(I18NString& document) {
               I18NString::FromUtf8(platform::SystemErrorText(
                   "Could not write the document to standard output", static_cast<int>(error))));
   }
+}
+
+void QamFormatterUtility::EscapeDOMChars(I18NString& text) {
+  std::string_view bytes = text.utf8();
+  const std::size_t size = EscapedDomSize(bytes);
+  if (size == bytes.size()) return;
+  std::string out;
+  out.reserve(size);
+  AppendEscapedDom(bytes, &out);
+  // Well-formed UTF-8 with ASCII replaced by ASCII stays well-formed.
+  text = I18NString::FromValidUtf8(std::move(out));
 }

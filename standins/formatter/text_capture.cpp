@@ -49,15 +49,15 @@ std::string ReadAll(platform::TextSource& source, const std::string& what, std::
     if (used == bytes.size()) {
       bytes.resize(used + std::clamp(used, kStreamFirst, kStreamMostAtOnce));
     }
-    platform::SystemError error = 0;
-    const long long got = source.Read(bytes.data() + used, bytes.size() - used, &error);
-    if (got < 0) {
+    std::size_t got = 0;
+    const platform::SystemError error = source.Read(bytes.data() + used, bytes.size() - used, &got);
+    if (error != 0) {
       QAM_RAISE(
           kQamInputError,
           I18NString::FromUtf8(platform::SystemErrorText("Could not read " + what, error) + "."));
     }
     if (got == 0) break;
-    used += static_cast<std::size_t>(got);
+    used += got;
     if (used > limit) QAM_RAISE(kQamInputError, TooLargeText(what, limit));
   }
   bytes.resize(used);
@@ -126,28 +126,28 @@ I18NString CaptureToolText(const QamInputParams& params, const CaptureLimits& li
   } else {
     const std::string name(path.utf8());
     what = "the file \"" + name + "\" named by OutputFile";
-    platform::SystemError error = 0;
-    const platform::TextOpening opening =
-        platform::OpenTextFile(name, limits.fifoWriterWaitMilliseconds, &source, &error);
-    switch (opening) {
-      case platform::TextOpening::kOpened:
-      case platform::TextOpening::kClosed:  // standard input only
-        break;
-      case platform::TextOpening::kFailed:
-        QAM_RAISE(
-            kQamInputError,
-            I18NString::FromUtf8(platform::SystemErrorText("Could not open " + what, error) + "."));
-      case platform::TextOpening::kOwnOutput:
-        QAM_RAISE(kQamInputError,
-                  I18NString::FromUtf8(
-                      "The file \"" + name +
-                      "\" named by OutputFile is this program's own standard output or error: "
-                      "reading it would never end."));
-      case platform::TextOpening::kNoWriter:
-        QAM_RAISE(kQamInputError,
-                  I18NString::FromUtf8("No program opened the FIFO \"" + name +
-                                       "\" named by OutputFile for writing within " +
-                                       WaitText(limits.fifoWriterWaitMilliseconds) + "."));
+    // A file opens or fails with the system's reason; a FIFO may have no
+    // writer in time; and a path may name this program's own standard output
+    // or error, whose reading would wait for the program itself. Each is its
+    // own failure (kClosed is for standard input only).
+    platform::TextOpening opening = platform::TextOpening::kOpened;
+    const platform::SystemError error =
+        platform::OpenTextFile(name, limits.fifoWriterWaitMilliseconds, &source, &opening);
+    if (error != 0) {
+      QAM_RAISE(
+          kQamInputError,
+          I18NString::FromUtf8(platform::SystemErrorText("Could not open " + what, error) + "."));
+    } else if (opening == platform::TextOpening::kOwnOutput) {
+      QAM_RAISE(kQamInputError,
+                I18NString::FromUtf8(
+                    "The file \"" + name +
+                    "\" named by OutputFile is this program's own standard output or error: "
+                    "reading it would never end."));
+    } else if (opening == platform::TextOpening::kNoWriter) {
+      QAM_RAISE(kQamInputError,
+                I18NString::FromUtf8("No program opened the FIFO \"" + name +
+                                     "\" named by OutputFile for writing within " +
+                                     WaitText(limits.fifoWriterWaitMilliseconds) + "."));
     }
   }
   std::string bytes = ReadAll(source, what, limits.maxTextBytes);

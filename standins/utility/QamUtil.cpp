@@ -103,7 +103,7 @@ int QamDvDir::exists(const I18NString& path, unsigned short mask) {
   if ((mask & kFile) != 0 && kind != platform::EntryKind::kFile) return 0;
   const bool read = (mask & kReadable) != 0;
   const bool write = (mask & kWritable) != 0;
-  if ((read || write) && !platform::MayAccess(name, read, write)) return 0;
+  if ((read || write) && platform::CheckAccess(name, read, write) != 0) return 0;
   return 1;
 }
 
@@ -124,7 +124,7 @@ int QamDvDir::readDir(const I18NString& folder, std::vector<I18NString>& files,
                       const void* /*folderFilter*/) {
   std::vector<std::string> fileNames;
   std::vector<std::string> folderNames;
-  if (!platform::ListFolder(NarrowPath(folder), &fileNames, &folderNames)) return 0;
+  if (platform::ListFolder(NarrowPath(folder), &fileNames, &folderNames) != 0) return 0;
   for (const std::string& entry : fileNames) files.push_back(I18NString::FromUtf8(entry));
   for (const std::string& entry : folderNames) folders.push_back(I18NString::FromUtf8(entry));
   return 1;

@@ -405,7 +405,7 @@ TEST(WindowsFolderTest, HeldParentSwappedForALinkKeepsTheCreationInside) {
   std::filesystem::create_directories(base + "/root/a");
   std::filesystem::create_directories(base + "/outside");
   platform::windows::HeldFolders held;
-  ASSERT_EQ(platform::windows::OpenParentBeneath(base + "/root", "a/new", &held), 0u);
+  ASSERT_EQ(platform::windows::OpenParentBeneath(base + "/root", "a/new", &held), 0);
   // Windows refuses to rename a held folder; a Unix program does not ask.
   EXPECT_EQ(MoveFileW(platform::Widen(base + "/root/a").c_str(),
                       platform::Widen(base + "/root/moved").c_str()),
@@ -415,7 +415,7 @@ TEST(WindowsFolderTest, HeldParentSwappedForALinkKeepsTheCreationInside) {
                                     "../outside " + unixBase + "/root/a && touch " + unixBase +
                                     "/swapped",
                                 [&base] { return std::filesystem::exists(base + "/swapped"); }));
-  EXPECT_EQ(platform::windows::MakeFolderIn(held.parent(), held.name), 0u);
+  EXPECT_EQ(platform::windows::MakeFolderIn(held.parent(), held.name), 0);
   EXPECT_TRUE(std::filesystem::is_directory(base + "/root/a.old/new"));
   EXPECT_FALSE(std::filesystem::exists(base + "/outside/new"));
   // Walked afresh, the link that leads out is refused.

@@ -228,10 +228,12 @@ TEST(QamDvDirBeneathTest, LinksAreFollowedOnlyInsideTheRoot) {
   int made = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
-    const int walked = platform::posix::OpenFolderBeneathByWalk(rootFolder, rootPath, c.path);
-    const int walkError = walked < 0 ? -walked : 0;
+    int walked = -1;
+    const int walkError =
+        platform::posix::OpenFolderBeneathByWalk(rootFolder, rootPath, c.path, &walked);
     if (c.lands != nullptr) {
-      ASSERT_GE(walked, 0) << std::strerror(walkError);
+      ASSERT_EQ(walkError, 0) << std::strerror(walkError);
+      ASSERT_GE(walked, 0);
       struct stat info;
       ASSERT_EQ(fstat(walked, &info), 0);
       EXPECT_EQ(info.st_ino, inode(root + "/" + c.lands));
