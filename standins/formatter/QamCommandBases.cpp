@@ -9,16 +9,7 @@
 
 namespace {
 
-// Raises the failure of a missing PathToRep, which every question about a
-// repository needs, when root is empty. A macro, so that the failure document
-// names the constructor that asked, as it always has (Source, Function).
-#define QAM_RAISE_IF_NO_ROOT(root)                                                   \
-  do {                                                                               \
-    if ((root).empty()) {                                                            \
-      QAM_RAISE(kQamInputError,                                                      \
-                MissingParameterText("PathToRep", "the repository root directory")); \
-    }                                                                                \
-  } while (false)
+constexpr const char* kRootMeaning = "the repository root directory";
 
 // <Output> with one TRUE/FALSE element per answer, in the order given.
 I18NString BooleanDocument(std::initializer_list<std::pair<const char16_t*, bool>> answers) {
@@ -34,7 +25,9 @@ I18NString BooleanDocument(std::initializer_list<std::pair<const char16_t*, bool
 QamExist::QamExist(QamInputParams& params)
     : pathToRepository_(params.GetValueOf("PathToRep")),
       pathInRepository_(params.GetValueOf("PathInRep")) {
-  QAM_RAISE_IF_NO_ROOT(pathToRepository_);
+  if (pathToRepository_.empty()) {
+    QAM_RAISE(kQamInputError, MissingParameterText("PathToRep", kRootMeaning));
+  }
 }
 
 QamExist::~QamExist() = default;
@@ -102,7 +95,9 @@ I18NString QamHistory::ConverToQamFormat() {
 QamEnumChildren::QamEnumChildren(QamInputParams& params)
     : pathToRepository(params.GetValueOf("PathToRep")),
       pathInRepository(params.GetValueOf("PathInRep")) {
-  QAM_RAISE_IF_NO_ROOT(pathToRepository);
+  if (pathToRepository.empty()) {
+    QAM_RAISE(kQamInputError, MissingParameterText("PathToRep", kRootMeaning));
+  }
 }
 
 QamEnumChildren::~QamEnumChildren() = default;
@@ -128,7 +123,9 @@ I18NString QamEnumChildren::ConverToQamFormat() {
 QamProperties::QamProperties(QamInputParams& params)
     : pathToRepository_(params.GetValueOf("PathToRep")),
       pathInRepository_(params.GetValueOf("PathInRep")) {
-  QAM_RAISE_IF_NO_ROOT(pathToRepository_);
+  if (pathToRepository_.empty()) {
+    QAM_RAISE(kQamInputError, MissingParameterText("PathToRep", kRootMeaning));
+  }
 }
 
 QamProperties::~QamProperties() = default;
