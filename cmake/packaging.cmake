@@ -108,8 +108,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Depends: comes from dpkg-shlibdeps on the installed binary, so it names the
 # packages of the libraries the binary really links at the versions it
-# needs: libc6 alone when libstdc++, ICU and Xerces-C are linked statically
-# (the default), libicu72 and libstdc++6 as well without QAM_STATIC_RUNTIME.
+# needs: none when everything is linked statically (the default), libc6,
+# libicu72 and libstdc++6 without QAM_STATIC_RUNTIME.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The host runs these tools to produce the text that ids 3, 4 and 9 read;
 # qamcvs itself never starts them.
