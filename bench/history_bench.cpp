@@ -6,8 +6,8 @@
 #include <string>
 
 #include "QamCVSHistory.h"
-#include "platform.h"
 #include "support/toolkit.h"
+#include "xml_platform.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ bool LongLogParams(benchmark::State& state, QamInputParams* params, int64_t* byt
 
 void BM_HistoryOf20000Revisions(benchmark::State& state) {
   std::string why;
-  if (!platform::StartXmlPlatform(&why)) {
+  if (!xml_platform::Start(&why)) {
     state.SkipWithError(why.c_str());
     return;
   }
@@ -48,7 +48,7 @@ void BM_HistoryOf20000Revisions(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * bytes);
   }
-  platform::StopXmlPlatform();
+  xml_platform::Stop();
 }
 BENCHMARK(BM_HistoryOf20000Revisions)->Unit(benchmark::kMillisecond);
 

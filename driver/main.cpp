@@ -8,11 +8,11 @@
 #include "QamUtil.h"
 #include "dispatch.h"
 #include "platform.h"
+#include "xml_platform.h"
 
 namespace {
 
-// Without the XML platform no document can be rendered by Xerces; the
-// failure document is then built by hand, and the run exits 0.
+// Without the XML platform the failure document is built by hand; the run exits 0.
 int ReportPlatformFailure(const std::string& why) {
   try {
     QAM_RAISE(kQamInputError, I18NString::FromUtf8("Could not start the XML platform: " + why));
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
   platform::UseBinaryStandardStreams();
   int exitStatus = 0;
   std::string why;
-  if (!platform::StartXmlPlatform(&why)) return ReportPlatformFailure(why);
+  if (!xml_platform::Start(&why)) return ReportPlatformFailure(why);
   try {
     platform::Utf8Arguments arguments(argc, argv);
     QamCmdLineArg commandLine;
@@ -54,6 +54,6 @@ int main(int argc, char** argv) {
     }
   }
   platform::FlushAllStreams();
-  platform::StopXmlPlatform();
+  xml_platform::Stop();
   return exitStatus;
 }

@@ -16,10 +16,10 @@
 
 #include "I18NString.h"
 #include "QamFormatter.h"
-#include "platform.h"
 #include "support/parsed_xml.h"
 #include "support/toolkit.h"
 #include "utf8_text.h"
+#include "xml_platform.h"
 
 namespace fuzz_support {
 
@@ -30,7 +30,7 @@ using testing_support::ParsedXml;
 inline void EnsureXmlPlatform() {
   static const bool kUp = [] {
     std::string why;
-    if (!platform::StartXmlPlatform(&why)) {
+    if (!xml_platform::Start(&why)) {
       std::fprintf(stderr, "cannot start the XML platform: %s\n", why.c_str());
       std::abort();
     }

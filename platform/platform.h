@@ -3,16 +3,16 @@
 // folder_beneath_posix.cpp on Linux; platform_windows.cpp,
 // standard_streams_windows.cpp, folder_beneath_windows.cpp and
 // windows_path.cpp on Windows (the Windows meaning is given with each
-// function). trace_line.cpp and xml_platform.cpp are shared by both.
+// function). trace_line.cpp is shared by both.
 //
 // Errors, one rule for every function here and in the ports: a function that
 // can fail returns a SystemError, a positive system error number, 0 when it
 // succeeded; what it produces comes through its pointer parameters and means
 // something only when it returned 0. A question whose answer is the result
 // (KindOf, EntryExistsBeneath, ErrorMeansExists) returns that answer, a
-// failure to look counting as "no". Two failures are no system error and say
-// so their own way: FormatWide's text that does not fit (-1, as swprintf) and
-// StartXmlPlatform's (the XML library's words). No function reports through
+// failure to look counting as "no". One failure is no system error and says
+// so its own way: FormatWide's text that does not fit (-1, as swprintf). No
+// function reports through
 // the thread's last error; LastSystemError and SetLastSystemError exist only
 // for the folder-creation contract of the utility library.
 #ifndef QAMCVS_PLATFORM_PLATFORM_H_
@@ -82,15 +82,6 @@ constexpr int kFileNotFound = 2;
 /// the characters written, or -1 when the text does not fit (nothing is cut
 /// silently).
 int FormatWide(wchar_t* buffer, std::size_t units, const wchar_t* format, ...);
-
-/// Starts the XML platform (Xerces-C) with the default locale and no NLS
-/// home, panic handler or memory manager. Returns false, with a reason in
-/// *why, when it cannot be started.
-bool StartXmlPlatform(std::string* why);
-/// Stops the XML platform if it was started.
-void StopXmlPlatform();
-/// True between a successful StartXmlPlatform and StopXmlPlatform.
-bool XmlPlatformIsUp();
 
 /// Flushes every C and C++ output stream (_flushall on Windows).
 void FlushAllStreams();

@@ -13,6 +13,7 @@
 #include "dom_escape.h"
 #include "platform.h"
 #include "utf8_text.h"
+#include "xml_platform.h"
 #include "xml_writer.h"
 
 namespace {
@@ -160,7 +161,7 @@ bool AppendEscapedDom(std::string_view text, std::string* out) {
 
 I18NString QamFormatterUtility::GetExceptionThrownDoc() {
   Failure failure = DescribeCurrentException();
-  if (platform::XmlPlatformIsUp()) {
+  if (xml_platform::IsUp()) {
     try {
       QamXmlWriter writer;
       writer.Markup(u"<Error>");
@@ -188,8 +189,7 @@ uint32_t QamFormatterUtility::WriteToStdOut(const I18NString& document) {
   return static_cast<uint32_t>(platform::WriteToStandardOutput(document.utf8(), "\n"));
 }
 
-// The base of every command: the one operation of its own prints the
-// document, and a write that fails raises.
+// The base of every command; a document it cannot print raises.
 QamCmdObject::~QamCmdObject() = default;
 
 void QamCmdObject::WriteToStdOut(I18NString& document) {

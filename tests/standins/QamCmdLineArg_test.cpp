@@ -8,8 +8,8 @@
 
 #include "QamFormatter.h"
 #include "QamUtil.h"
-#include "platform.h"
 #include "support/test_support.h"
+#include "xml_platform.h"
 
 namespace {
 
@@ -141,7 +141,7 @@ TEST(QamCmdLineArgTest, RejectionRendersAsAReadableFailureDocument) {
     SCOPED_TRACE(platformUp ? "XML platform up" : "XML platform down");
     std::string why;
     if (platformUp) {
-      ASSERT_TRUE(platform::StartXmlPlatform(&why)) << why;
+      ASSERT_TRUE(xml_platform::Start(&why)) << why;
     }
     const char* hostile[] = {"<&>]]>\"'",
                              "a\x01\x1F\x7F"
@@ -171,7 +171,7 @@ TEST(QamCmdLineArgTest, RejectionRendersAsAReadableFailureDocument) {
       EXPECT_EQ(failure.function, "QamCmdLineArg::ProcessCmdParams");
       EXPECT_EQ(failure.source.rfind("QamCmdLineArg.cpp:", 0), 0u);
     }
-    if (platformUp) platform::StopXmlPlatform();
+    if (platformUp) xml_platform::Stop();
   }
 }
 

@@ -12,9 +12,9 @@
 #include "QamCommandBases.h"
 #include "QamFormatter.h"
 #include "QamUtil.h"
-#include "platform.h"
 #include "support/result_setters.h"
 #include "support/test_support.h"
+#include "xml_platform.h"
 
 namespace {
 
@@ -83,11 +83,11 @@ class FailureDocumentTest : public ::testing::TestWithParam<bool> {
   void SetUp() override {
     if (GetParam()) {
       std::string why;
-      ASSERT_TRUE(platform::StartXmlPlatform(&why)) << why;
+      ASSERT_TRUE(xml_platform::Start(&why)) << why;
     }
   }
   void TearDown() override {
-    if (GetParam()) platform::StopXmlPlatform();
+    if (GetParam()) xml_platform::Stop();
   }
 };
 

@@ -42,7 +42,7 @@ struct ParsedXml {
 
 /// Parses document (UTF-8) without validation. Xerces-C is started on first
 /// use and stays up for the process; the program's own start and stop
-/// (platform::StartXmlPlatform) are not affected.
+/// (xml_platform::Start) are not affected.
 ParsedXml ParseXml(std::string_view document);
 
 }  // namespace testing_support

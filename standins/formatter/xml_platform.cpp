@@ -1,19 +1,18 @@
-// Starting and stopping Xerces-C: the same on every port.
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
-#include "platform.h"
+#include "xml_platform.h"
 
-namespace platform {
+namespace xml_platform {
 namespace {
 
 bool xmlPlatformUp = false;
 
 }  // namespace
 
-bool StartXmlPlatform(std::string* why) {
+bool Start(std::string* why) {
   try {
     xercesc::XMLPlatformUtils::Initialize(xercesc::XMLUni::fgXercescDefaultLocale,
                                           nullptr, nullptr, nullptr);
@@ -29,12 +28,12 @@ bool StartXmlPlatform(std::string* why) {
   return false;
 }
 
-void StopXmlPlatform() {
+void Stop() {
   if (!xmlPlatformUp) return;
   xercesc::XMLPlatformUtils::Terminate();
   xmlPlatformUp = false;
 }
 
-bool XmlPlatformIsUp() { return xmlPlatformUp; }
+bool IsUp() { return xmlPlatformUp; }
 
-}  // namespace platform
+}  // namespace xml_platform
