@@ -127,13 +127,17 @@ RunResult RunChild(const std::vector<std::string>& argv, const std::string& inpu
       }
       wait = static_cast<int>(left.count());
     }
-    if (poll(fds, static_cast<nfds_t>(n), wait) < 0 && errno != EINTR) break;
+    if (poll(fds, static_cast<nfds_t>(n), wait) < 0) {
+      // A signal leaves revents as they were: poll again.
+      if (errno == EINTR) continue;
+      break;
+    }
     for (int i = 0; i < n; ++i) {
       if (fds[i].revents == 0) continue;
       if (fds[i].fd == in[1]) {
         ssize_t put = write(in[1], input.data() + written, input.size() - written);
         if (put > 0) written += static_cast<std::size_t>(put);
-        if (put < 0 && errno != EAGAIN) written = input.size();
+        if (put < 0 && errno != EAGAIN && errno != EINTR) written = input.size();
         if (written == input.size()) {
           close(in[1]);
           in[1] = -1;
@@ -143,7 +147,7 @@ RunResult RunChild(const std::vector<std::string>& argv, const std::string& inpu
       ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
       if (got > 0) {
         (fds[i].fd == out[0] ? result.out : result.err).append(buffer, static_cast<std::size_t>(got));
-      } else if (got == 0 || errno != EAGAIN) {
+      } else if (got == 0 || (errno != EAGAIN && errno != EINTR)) {
         if (fds[i].fd == out[0]) outOpen = false; else errOpen = false;
       }
     }
